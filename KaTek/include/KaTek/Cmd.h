@@ -1,0 +1,48 @@
+// KaTek runtime: child commands.
+//
+// Command_t is a handle to one child command: a program, its arguments and its own
+// environment block, which starts as a copy of the parent's environment at the moment
+// the command is made and changes only through PutEnv. Copies refer to the same command.
+// Command_t() is the null command, which refers to none.
+#pragma once
+
+#include "KaTek/Str.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace KaTekCmd {
+
+using KaTekStr::String_t;
+
+class KATEK_API Command_t {
+public:
+    Command_t() = default;  // the null command
+    Command_t(const String_t& program, const std::vector<String_t>& arguments);
+
+    bool IsNull() const { return !impl_; }
+
+    // Sets name=value in the command's environment (names compare without letter case,
+    // as on Windows). An empty value keeps the variable, empty. Throws on a null command.
+    void PutEnv(const String_t& name, const String_t& value);
+    // The command's value of name; the null text when it has none.
+    String_t GetEnv(const String_t& name) const;
+
+    // Starts the program with CreateProcessW and the command's environment; the child's
+    // standard output and error go to a pipe that Wait drains. Throws RuntimeError_t
+    // when the program cannot be started or the command was started already.
+    void Start();
+    // Waits up to timeoutMs for the child to end, reading its output meanwhile; true when
+    // it ended. 0xFFFFFFFF waits without limit.
+    bool Wait(uint32_t timeoutMs);
+    uint32_t GetExitCode() const;     // after Wait returned true
+    uint32_t GetProcessId() const;    // after Start
+    String_t GetOutput() const;       // what the child wrote so far, from the ANSI code page
+
+private:
+    struct Impl;
+    std::shared_ptr<Impl> impl_;
+};
+
+} // namespace KaTekCmd

@@ -1,0 +1,66 @@
+// KaTek runtime: configuration.
+//
+// All namespaces live in one INI-style settings file:
+//     ; comment (also # comment)
+//     [lnk.http]
+//     RECEIVE_TIMEOUT=2000
+// UTF-8 with or without a byte-order mark, CRLF or LF line ends. Blank lines and lines
+// whose first non-blank character is ';' or '#' are comments. Section names and keys are
+// trimmed; a value is everything after the first '=', kept exactly (blanks and quotes
+// included). A section may appear more than once; its attributes accumulate in file order.
+// A repeated key in one namespace keeps its first position and takes the last value.
+//
+// The file is "KaAgent.ini" in the agent's configuration directory (Dir_t::Path(DIR_KA_CONF));
+// the environment variable KA_CONFIG_FILE, when set, names another file instead.
+// A missing file holds no namespaces. An unreadable file, or a line that is neither a
+// comment, a "[section]" nor "KEY=VALUE" (or a KEY=VALUE before any section), raises
+// KaTekMsg::RuntimeError_t naming the file and the line number.
+#pragma once
+
+#include "KaTek/Array.h"
+#include "KaTek/Str.h"
+
+#include <memory>
+#include <utility>
+#include <vector>
+
+namespace KaTekConfig {
+
+using KaTekStr::String_t;
+
+// The path of the settings file Open() reads (KA_CONFIG_FILE, or the default).
+KATEK_API String_t SettingsFilePath();
+
+// Configuration_t is the attribute set of one namespace, in file order. Changes made with
+// SetAttrValue stay in this set (and its copies made afterwards), never in the file.
+class KATEK_API Configuration_t {
+public:
+    Configuration_t() = default;
+    explicit Configuration_t(std::vector<std::pair<String_t, String_t>> attributes)
+        : attributes_(std::move(attributes)) {}
+
+    // The value in the ANSI code page; the null text for a key that is not set.
+    KaTekArray::CharArray_t GetAttrValue(const char* key) const;
+    int GetAttrCount() const { return static_cast<int>(attributes_.size()); }
+    // Fills name and value of the attribute at 0-based index; false when there is none.
+    bool GetAttr(int index, String_t& name, String_t& value) const;
+    // Sets key to value: replaces an existing value in place or adds the key at the end.
+    void SetAttrValue(const char* key, const char* value);
+
+private:
+    std::vector<std::pair<String_t, String_t>> attributes_;
+};
+
+class KATEK_API ConfigNamespace_t {
+public:
+    explicit ConfigNamespace_t(const char* name) : name_(name) {}
+    explicit ConfigNamespace_t(const String_t& name) : name_(name) {}
+    // Reads the settings file afresh and gives this namespace's attributes; an absent
+    // namespace, or an absent file, gives an empty set.
+    Configuration_t Open() const;
+
+private:
+    String_t name_;
+};
+
+} // namespace KaTekConfig
