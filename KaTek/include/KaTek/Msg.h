@@ -124,6 +124,7 @@ enum RuntimeMessage_e : uint32_t {
     MSG_RANGE = 8,          // "Range [%1, %2) outside a text of length %3"
     MSG_COMMAND = 9,        // "Command '%1' failed: %2"
     MSG_XML = 10,           // "XML writer: %1"
+    MSG_TEXT_CONVERT = 11,  // "Cannot convert text: %1"
 };
 
 // Throws RuntimeError_t with the runtime catalog's message number and arguments.

@@ -3,6 +3,8 @@
 // Two base directories, each from an environment variable with a conventional default:
 //     installation  KA_INSTALL_DIR  default "C:\Program Files\Trelm\KaAgent"
 //     data          KA_DATA_DIR     default "C:\ProgramData\Trelm\KaAgent"
+// The variables are read from the process environment block (GetEnvironmentVariableW,
+// which _putenv_s also sets) on every call; a variable set to nothing counts as unset.
 // A base that is set must be absolute ("X:\..." or "\\server\..."; slashes count as
 // backslashes), else Dir_t::Path raises RuntimeError_t. Keys and their directories:
 //     0  DIR_KA_BIN         <install>\bin

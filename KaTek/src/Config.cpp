@@ -1,0 +1,178 @@
+// KaTek runtime: configuration namespaces read from the settings file.
+#include "KaTek/Config.h"
+#include "KaTek/Msg.h"
+#include "KaTek/Runtime.h"
+
+#include "Env.h"
+#include "FileRead.h"
+
+#include <string>
+
+namespace KaTekConfig {
+
+namespace {
+
+using Attributes = std::vector<std::pair<String_t, String_t>>;
+
+bool IsBlank(wchar_t unit) {
+    return unit == L' ' || unit == L'\t';
+}
+
+std::wstring Trimmed(const std::wstring& text) {
+    size_t first = 0;
+    size_t last = text.size();
+    while (first < last && IsBlank(text[first])) {
+        ++first;
+    }
+    while (last > first && IsBlank(text[last - 1])) {
+        --last;
+    }
+    return text.substr(first, last - first);
+}
+
+// The file's lines as UTF-16, without the byte-order mark and without line ends.
+std::vector<std::wstring> SplitLines(const std::string& bytes) {
+    const std::string bom = "\xEF\xBB\xBF";
+    const size_t begin = bytes.compare(0, bom.size(), bom) == 0 ? bom.size() : 0;
+    std::vector<std::wstring> lines;
+    size_t at = begin;
+    while (at < bytes.size()) {
+        size_t end = bytes.find('\n', at);
+        const size_t next = end == std::string::npos ? bytes.size() : end + 1;
+        end = end == std::string::npos ? bytes.size() : end;
+        if (end > at && bytes[end - 1] == '\r') {
+            --end;
+        }
+        lines.push_back(KaTekStr::WidenUtf8(bytes.substr(at, end - at)));
+        at = next;
+    }
+    return lines;
+}
+
+[[noreturn]] void ThrowSyntax(const String_t& file, size_t lineNumber, const char* reason) {
+    KaTekMsg::ThrowRuntime(
+        KaTekMsg::MSG_CONFIG_SYNTAX,
+        {file, KaTekStr::NumToStr(static_cast<unsigned long long>(lineNumber)), String_t(reason)});
+}
+
+// A later value of a key already set replaces it where it first stood.
+void SetAttribute(Attributes& attributes, const String_t& key, const String_t& value) {
+    for (auto& attribute : attributes) {
+        if (attribute.first == key) {
+            attribute.second = value;
+            return;
+        }
+    }
+    attributes.emplace_back(key, value);
+}
+
+// The parse walks every line, so a malformed line anywhere in the file is reported, not
+// only one inside the namespace asked for.
+class SettingsParser {
+public:
+    SettingsParser(const String_t& file, const String_t& wanted) : file_(file), wanted_(wanted) {}
+
+    void Line(size_t number, const std::wstring& raw) {
+        const std::wstring line = Trimmed(raw);
+        if (line.empty() || line[0] == L';' || line[0] == L'#') {
+            return;
+        }
+        if (line[0] == L'[') {
+            Section(number, line);
+            return;
+        }
+        Attribute(number, raw);
+    }
+
+    Attributes Result() { return std::move(attributes_); }
+
+private:
+    void Section(size_t number, const std::wstring& line) {
+        if (line.back() != L']') {
+            ThrowSyntax(file_, number, "a section line must end with ']'");
+        }
+        const std::wstring name = Trimmed(line.substr(1, line.size() - 2));
+        if (name.empty()) {
+            ThrowSyntax(file_, number, "the section has no name");
+        }
+        inSection_ = true;
+        inWanted_ = String_t(name) == wanted_;
+    }
+
+    // The value is everything after the first '=' as written, blanks and quotes included.
+    void Attribute(size_t number, const std::wstring& raw) {
+        const size_t equals = raw.find(L'=');
+        if (equals == std::wstring::npos) {
+            ThrowSyntax(file_, number, "neither a comment, a [section] nor KEY=VALUE");
+        }
+        const std::wstring key = Trimmed(raw.substr(0, equals));
+        if (key.empty()) {
+            ThrowSyntax(file_, number, "the attribute has no name");
+        }
+        if (!inSection_) {
+            ThrowSyntax(file_, number, "KEY=VALUE before the first [section]");
+        }
+        if (inWanted_) {
+            SetAttribute(attributes_, String_t(key), String_t(raw.substr(equals + 1)));
+        }
+    }
+
+    String_t file_;
+    String_t wanted_;
+    bool inSection_ = false;
+    bool inWanted_ = false;
+    Attributes attributes_;
+};
+
+} // namespace
+
+String_t SettingsFilePath() {
+    const std::wstring chosen = KaTekEnv::ReadVariable(L"KA_CONFIG_FILE");
+    if (!chosen.empty()) {
+        return String_t(chosen);
+    }
+    return KaTekRuntime::Dir_t::Path(KaTekRuntime::DIR_KA_CONF, String_t("KaAgent.ini"));
+}
+
+Configuration_t ConfigNamespace_t::Open() const {
+    const String_t file = SettingsFilePath();
+    std::string bytes;
+    if (!KaTekIo::ReadWholeFile(file, bytes)) {
+        return Configuration_t();
+    }
+    SettingsParser parser(file, name_);
+    const std::vector<std::wstring> lines = SplitLines(bytes);
+    for (size_t i = 0; i < lines.size(); ++i) {
+        parser.Line(i + 1, lines[i]);
+    }
+    return Configuration_t(parser.Result());
+}
+
+KaTekArray::CharArray_t Configuration_t::GetAttrValue(const char* key) const {
+    const String_t wanted(key);
+    for (const auto& attribute : attributes_) {
+        if (key != nullptr && attribute.first == wanted) {
+            const KaTekStr::MBS_t narrow(attribute.second, KaTekStr::ENC_ANSI);
+            return KaTekArray::CharArray_t(std::string(narrow.c_str(), narrow.size()));
+        }
+    }
+    return KaTekArray::CharArray_t();
+}
+
+bool Configuration_t::GetAttr(int index, String_t& name, String_t& value) const {
+    if (index < 0 || static_cast<size_t>(index) >= attributes_.size()) {
+        return false;
+    }
+    name = attributes_[static_cast<size_t>(index)].first;
+    value = attributes_[static_cast<size_t>(index)].second;
+    return true;
+}
+
+void Configuration_t::SetAttrValue(const char* key, const char* value) {
+    // A null key names nothing that could be read back, so there is nothing to set.
+    if (key != nullptr) {
+        SetAttribute(attributes_, String_t(key), String_t(value == nullptr ? "" : value));
+    }
+}
+
+} // namespace KaTekConfig

@@ -1,0 +1,15 @@
+// KaTek runtime, private: reading a whole file at once.
+#pragma once
+
+#include "KaTek/Str.h"
+
+#include <string>
+
+namespace KaTekIo {
+
+// Reads the whole file into bytes. False when the file or its directory does not exist;
+// any other failure (a directory, no access, a read error, a file too large) throws
+// RuntimeError_t naming the path.
+bool ReadWholeFile(const KaTekStr::String_t& path, std::string& bytes);
+
+} // namespace KaTekIo

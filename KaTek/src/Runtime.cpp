@@ -1,0 +1,142 @@
+// KaTek runtime: the agent's directories.
+#include "KaTek/Msg.h"
+#include "KaTek/Runtime.h"
+
+#include "Env.h"
+
+#include <windows.h>
+
+namespace KaTekRuntime {
+
+namespace {
+
+enum class Base { Install, Data, Current, SystemTemp };
+
+struct KeyPlace {
+    DirKey_e key;
+    Base base;
+    const wchar_t* leaf; // below the base; empty for the base itself
+};
+
+const KeyPlace kPlaces[] = {
+    {DIR_KA_BIN, Base::Install, L"bin"},
+    {DIR_CURRENT, Base::Current, L""},
+    {DIR_DATA, Base::Data, L""},
+    {DIR_KA_CONF, Base::Data, L"config"},
+    {DIR_INSTRUMENT, Base::Install, L"instrumentation"},
+    {DIR_LOG, Base::Data, L"log"},
+    {DIR_KA_TMP, Base::Data, L"temp"},
+    {DIR_INSTALL, Base::Install, L""},
+    {DIR_JAVA, Base::Install, L"java"},
+    {DIR_LBIN, Base::Install, L"lbin"},
+    {DIR_LIB, Base::Install, L"lib"},
+    {DIR_MISC, Base::Install, L"misc"},
+    {DIR_NON_KA, Base::Install, L"nonKA"},
+    {DIR_SYSTEM_TMP, Base::SystemTemp, L""},
+    {DIR_USER, Base::Data, L"user"},
+};
+
+bool IsSeparator(wchar_t unit) {
+    return unit == L'\\' || unit == L'/';
+}
+
+bool IsLetter(wchar_t unit) {
+    return (unit >= L'A' && unit <= L'Z') || (unit >= L'a' && unit <= L'z');
+}
+
+// "X:\..." or "\\server\...": a drive-relative "X:dir" or a rooted "\dir" would change
+// meaning with the current drive or directory, so neither counts.
+bool IsAbsolute(const std::wstring& path) {
+    const bool drive =
+        path.size() >= 3 && IsLetter(path[0]) && path[1] == L':' && IsSeparator(path[2]);
+    const bool unc =
+        path.size() >= 3 && IsSeparator(path[0]) && IsSeparator(path[1]) && !IsSeparator(path[2]);
+    return drive || unc;
+}
+
+// Drops trailing separators, but a drive root keeps its own ("C:\").
+std::wstring WithoutTrailingSeparator(std::wstring path) {
+    while (path.size() > 3 && IsSeparator(path.back())) {
+        path.pop_back();
+    }
+    if (path.size() == 3 && path[1] != L':' && IsSeparator(path.back())) {
+        path.pop_back();
+    }
+    return path;
+}
+
+std::wstring BaseFromVariable(const wchar_t* variable, const wchar_t* fallback) {
+    const std::wstring value = KaTekEnv::ReadVariable(variable);
+    if (value.empty()) {
+        return fallback;
+    }
+    if (!IsAbsolute(value)) {
+        KaTekMsg::ThrowRuntime(KaTekMsg::MSG_DIR_BASE, {String_t(variable), String_t(value)});
+    }
+    return WithoutTrailingSeparator(value);
+}
+
+std::wstring CurrentDirectory() {
+    const DWORD needed = GetCurrentDirectoryW(0, nullptr);
+    std::wstring path(needed, L'\0');
+    const DWORD written = GetCurrentDirectoryW(needed, &path[0]);
+    path.resize(written < needed ? written : 0);
+    return WithoutTrailingSeparator(path);
+}
+
+std::wstring SystemTempDirectory() {
+    wchar_t buffer[MAX_PATH + 1] = {};
+    const DWORD written = GetTempPathW(MAX_PATH + 1, buffer);
+    return std::wstring(buffer, written <= MAX_PATH ? written : 0);
+}
+
+std::wstring BaseDirectory(Base base) {
+    switch (base) {
+    case Base::Install:
+        return BaseFromVariable(L"KA_INSTALL_DIR", L"C:\\Program Files\\Trelm\\KaAgent");
+    case Base::Data:
+        return BaseFromVariable(L"KA_DATA_DIR", L"C:\\ProgramData\\Trelm\\KaAgent");
+    case Base::Current:
+        return CurrentDirectory();
+    case Base::SystemTemp:
+        return SystemTempDirectory();
+    }
+    return std::wstring();
+}
+
+// Joins part below dir with one "\", whichever separators part was written with.
+std::wstring JoinBelow(std::wstring dir, const std::wstring& part) {
+    size_t first = 0;
+    while (first < part.size() && IsSeparator(part[first])) {
+        ++first;
+    }
+    if (first == part.size()) {
+        return dir;
+    }
+    if (!dir.empty() && !IsSeparator(dir.back())) {
+        dir += L'\\';
+    }
+    for (size_t i = first; i < part.size(); ++i) {
+        dir += IsSeparator(part[i]) ? L'\\' : part[i];
+    }
+    return dir;
+}
+
+const KeyPlace& PlaceOf(DirKey_e key) {
+    for (const KeyPlace& place : kPlaces) {
+        if (place.key == key) {
+            return place;
+        }
+    }
+    KaTekMsg::ThrowRuntime(KaTekMsg::MSG_DIR_KEY, {KaTekStr::NumToStr(static_cast<int>(key))});
+}
+
+} // namespace
+
+String_t Dir_t::Path(DirKey_e key, const String_t& sub) {
+    const KeyPlace& place = PlaceOf(key);
+    const std::wstring dir = JoinBelow(BaseDirectory(place.base), place.leaf);
+    return String_t(JoinBelow(dir, sub.Std()));
+}
+
+} // namespace KaTekRuntime
