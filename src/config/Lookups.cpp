@@ -1,0 +1,72 @@
+// Small configuration questions: directories, the sudo text, the core identifier and
+// boolean texts. Nothing is cached, so a changed configuration shows in the next call.
+#include "frame/Export.h"
+#include "frame/Messages.h"
+
+#include <string.h>
+
+#include <cstring>
+
+namespace KaCtrl {
+
+namespace {
+
+String_t PathBelowData(const char* sub) {
+    return Dir_t::Path(KaTekRuntime::DIR_DATA, String_t(sub));
+}
+
+String_t ReadAttribute(const char* nameSpace, const char* attribute) {
+    Configuration_t configuration = ConfigNamespace_t(nameSpace).Open();
+    return configuration.GetAttrValue(attribute);
+}
+
+} // namespace
+
+String_t GetConfDir() {
+    String_t separator(File_t::SeparatorChar());
+    return PathBelowData("conf") + separator + "ctrl" + separator;
+}
+
+String_t GetTmpDir() {
+    // Callers append a bare file name, so the separator is part of the answer.
+    return PathBelowData("tmp") + String_t(File_t::SeparatorChar());
+}
+
+String_t GetKaSudo() {
+    String_t sudo;
+    try {
+        sudo = ReadAttribute("ctrl.sudo", "KA_SUDO");
+    } catch (...) {
+        // No sudo text is a usable answer: callers then leave "$KA_SUDO" as written.
+    }
+    return sudo;
+}
+
+String_t GetKaCoreID() {
+    String_t coreId;
+    try {
+        coreId = ReadAttribute("sec.core", "CORE_ID");
+    } catch (const Exception_t& caught) {
+        RaiseWrapped(kErrorGettingCoreId, caught);
+    }
+    // Outside the guard, so that this error is not wrapped a second time.
+    if (coreId.IsNull() || coreId.GetLength() == 0) {
+        RaiseCatalogError(kErrorGettingCoreId, {String_t("")});
+    }
+    return coreId;
+}
+
+bool GetBooleanFromString(const String_t& value) {
+    MBS_t narrow(value, KaTekStr::ENC_ANSI);
+    // A text holding a NUL would otherwise compare by its first piece only.
+    bool wholeText = std::strlen(narrow.c_str()) == narrow.size();
+    if (wholeText && _stricmp(narrow, "false") == 0) {
+        return false;
+    }
+    if (wholeText && _stricmp(narrow, "true") == 0) {
+        return true;
+    }
+    RaiseCatalogError(kNotABoolean, {value});
+}
+
+} // namespace KaCtrl
