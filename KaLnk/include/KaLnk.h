@@ -6,7 +6,8 @@
 //     RECEIVE_TIMEOUT  milliseconds to wait for the answer, default 3000, at most 60000
 //     APP_NAME, APP_VERSION   the User-Agent is "APP_NAME/APP_VERSION" ("KaLnk/1.0" when
 //                             APP_NAME is not set; APP_NAME alone when APP_VERSION is not)
-// A value that is not a whole number of milliseconds in 1..60000 takes the default.
+// A value that is not a whole number of milliseconds in 1..60000 (blanks around it aside)
+// takes the default.
 // Copies of an HttpClient share one client; == tells whether two copies do.
 #pragma once
 
@@ -57,8 +58,11 @@ enum ServiceStatus {
 };
 
 // PingServer sends one GET request to uri with the process-wide client's time-outs and
-// User-Agent, through WinHTTP in asynchronous mode, and waits at most the connect time-out
-// plus the receive time-out. It never retries. Throws RuntimeError_t for the empty URI.
+// User-Agent, through WinHTTP in asynchronous mode, straight to the server (no proxy, no
+// redirect followed, no connection kept). Connecting and sending get the connect time-out,
+// the answer the receive time-out from the moment the request went out; when one passes
+// the request is closed, and WinHTTP gets at most half a second more to let go of it. It
+// never retries. Throws RuntimeError_t for the empty URI.
 KALNK_API ServiceStatus PingServer(const KaTekNet::URI_t& uri);
 
 } // namespace KaLnkCb
