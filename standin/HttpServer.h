@@ -1,0 +1,80 @@
+// A minimal HTTP/1.1 server on loopback for the stand-in: answers the agent's ping path,
+// 404 for everything else, and records every request head it reads. It runs on the
+// calling thread with select(), so stopping it never waits for worker threads.
+#pragma once
+
+#include <winsock2.h>
+
+#include "Common.h"
+#include "Holders.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace Standin {
+
+struct SocketTraits {
+    static SOCKET Invalid() { return INVALID_SOCKET; }
+    static bool IsValid(SOCKET s) { return s != INVALID_SOCKET; }
+    static void Close(SOCKET s) { ::closesocket(s); }
+};
+using unique_socket = KaHold::Holder<SOCKET, SocketTraits>;
+
+// Winsock is usable for as long as one of these lives.
+class WinsockSession {
+public:
+    Outcome Start();
+    ~WinsockSession();
+    WinsockSession() = default;
+    WinsockSession(const WinsockSession&) = delete;
+    WinsockSession& operator=(const WinsockSession&) = delete;
+
+private:
+    bool started_ = false;
+};
+
+// Appends one line per request, "<method> <target>\t<User-Agent>\n". Each line goes out in
+// one write straight to the file, so a test reading the file sees it as soon as the request
+// has been answered. Without a path it records nothing.
+class RequestLog {
+public:
+    Outcome Open(const std::wstring& path);
+    void Write(const std::string& method, const std::string& target, const std::string& agent);
+
+private:
+    KaHold::unique_handle file_;
+};
+
+class HttpServer {
+public:
+    HttpServer(RequestLog& log, bool silent);
+    ~HttpServer();
+    HttpServer(const HttpServer&) = delete;
+    HttpServer& operator=(const HttpServer&) = delete;
+
+    // Listens on 127.0.0.1:port (0: a port the system picks); bound receives the port.
+    Outcome Listen(uint16_t port, uint16_t& bound);
+    // Serves until stop is signalled or the tick count reaches deadline, then closes every
+    // connection and listener.
+    void Serve(HANDLE stop, ULONGLONG deadline);
+
+private:
+    struct Connection;
+
+    void Step(HANDLE stop);
+    void Accept(SOCKET listener);
+    void OnReadable(Connection& connection);
+    void OnHead(Connection& connection);
+    void OnWritable(Connection& connection);
+    void Expire();
+    void CloseAll();
+
+    RequestLog& log_;
+    bool silent_;
+    std::vector<unique_socket> listeners_;
+    std::vector<std::unique_ptr<Connection>> connections_;
+};
+
+} // namespace Standin

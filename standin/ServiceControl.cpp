@@ -1,0 +1,256 @@
+// The commands that install, remove and drive the service through the service control
+// manager. Every wait is a poll with a bound, since the manager offers no bounded wait of
+// its own on a state.
+#include "Service.h"
+
+#include "Holders.h"
+
+namespace Standin {
+
+namespace {
+
+constexpr ULONGLONG kStateTimeoutMs = 20000; // Wine may take seconds to start a process
+constexpr ULONGLONG kDeleteTimeoutMs = 10000;
+constexpr DWORD kPollMs = 50;
+
+const char* StateName(DWORD state) {
+    switch (state) {
+    case SERVICE_STOPPED:
+        return "stopped";
+    case SERVICE_START_PENDING:
+        return "starting";
+    case SERVICE_STOP_PENDING:
+        return "stopping";
+    case SERVICE_RUNNING:
+        return "running";
+    case SERVICE_CONTINUE_PENDING:
+        return "continuing";
+    case SERVICE_PAUSE_PENDING:
+        return "pausing";
+    case SERVICE_PAUSED:
+        return "paused";
+    default:
+        return "in an unknown state";
+    }
+}
+
+Outcome OpenManager(KaHold::unique_service& manager) {
+    manager.reset(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    if (!manager) {
+        return Outcome::LastError("cannot open the service control manager");
+    }
+    return Outcome::Success();
+}
+
+Outcome OpenKaCtrl(KaHold::unique_service& service, DWORD access) {
+    KaHold::unique_service manager;
+    Outcome outcome = OpenManager(manager);
+    if (outcome.Ok()) {
+        service.reset(::OpenServiceW(manager.get(), kServiceName, access));
+        if (!service) {
+            outcome = Outcome::LastError("cannot open the service KaCtrl");
+        }
+    }
+    return outcome;
+}
+
+Outcome QueryState(SC_HANDLE service, SERVICE_STATUS_PROCESS& status) {
+    DWORD needed = 0;
+    if (!::QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
+                                sizeof(status), &needed)) {
+        return Outcome::LastError("cannot query the service KaCtrl");
+    }
+    return Outcome::Success();
+}
+
+// Polls until the service is in target. A service that stops on the way to another state
+// failed, and says why in its exit code.
+Outcome WaitForState(SC_HANDLE service, DWORD target) {
+    ULONGLONG deadline = ::GetTickCount64() + kStateTimeoutMs;
+    SERVICE_STATUS_PROCESS status = {};
+    for (;;) {
+        Outcome outcome = QueryState(service, status);
+        if (!outcome.Ok() || status.dwCurrentState == target) {
+            return outcome;
+        }
+        if (status.dwCurrentState == SERVICE_STOPPED) {
+            DWORD code = status.dwWin32ExitCode ? status.dwWin32ExitCode : ERROR_SERVICE_NOT_ACTIVE;
+            return Outcome::Fail(code, std::string("the service stopped instead of being ") +
+                                           StateName(target));
+        }
+        if (::GetTickCount64() >= deadline) {
+            return Outcome::Fail(ERROR_SERVICE_REQUEST_TIMEOUT,
+                                 std::string("the service is still ") +
+                                     StateName(status.dwCurrentState) + ", not " +
+                                     StateName(target));
+        }
+        ::Sleep(kPollMs);
+    }
+}
+
+// Asks the service to stop, again while it cannot take the request yet (still starting),
+// and polls until it has stopped.
+Outcome StopAndWait(SC_HANDLE service) {
+    ULONGLONG deadline = ::GetTickCount64() + kStateTimeoutMs;
+    SERVICE_STATUS_PROCESS status = {};
+    for (;;) {
+        Outcome outcome = QueryState(service, status);
+        if (!outcome.Ok() || status.dwCurrentState == SERVICE_STOPPED) {
+            return outcome;
+        }
+        SERVICE_STATUS reported = {};
+        if (status.dwCurrentState != SERVICE_STOP_PENDING &&
+            !::ControlService(service, SERVICE_CONTROL_STOP, &reported)) {
+            DWORD code = ::GetLastError();
+            if (code != ERROR_SERVICE_CANNOT_ACCEPT_CTRL && code != ERROR_SERVICE_NOT_ACTIVE) {
+                return Outcome::Fail(code, "cannot stop the service KaCtrl");
+            }
+        }
+        if (::GetTickCount64() >= deadline) {
+            return Outcome::Fail(ERROR_SERVICE_REQUEST_TIMEOUT,
+                                 std::string("the service is still ") +
+                                     StateName(status.dwCurrentState) + ", not stopped");
+        }
+        ::Sleep(kPollMs);
+    }
+}
+
+// The manager deletes a service only once every handle to it is closed; until then it
+// cannot be made again, and a probe would still find it.
+Outcome WaitUntilGone(SC_HANDLE manager) {
+    ULONGLONG deadline = ::GetTickCount64() + kDeleteTimeoutMs;
+    for (;;) {
+        KaHold::unique_service service(::OpenServiceW(manager, kServiceName, SERVICE_QUERY_STATUS));
+        if (!service && ::GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST) {
+            return Outcome::Success();
+        }
+        if (::GetTickCount64() >= deadline) {
+            return Outcome::Fail(ERROR_SERVICE_MARKED_FOR_DELETE,
+                                 "the service KaCtrl is still there (a handle to it is open)");
+        }
+        service.reset();
+        ::Sleep(kPollMs);
+    }
+}
+
+Outcome RemoveWith(SC_HANDLE manager) {
+    KaHold::unique_service service(
+        ::OpenServiceW(manager, kServiceName, SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE));
+    if (!service) {
+        if (::GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST) {
+            return Outcome::Success();
+        }
+        return Outcome::LastError("cannot open the service KaCtrl");
+    }
+    Outcome outcome = StopAndWait(service.get());
+    if (outcome.Ok() && !::DeleteService(service.get()) &&
+        ::GetLastError() != ERROR_SERVICE_MARKED_FOR_DELETE) {
+        outcome = Outcome::LastError("cannot delete the service KaCtrl");
+    }
+    service.reset();
+    return outcome.Ok() ? WaitUntilGone(manager) : outcome;
+}
+
+Outcome ThisProgram(std::wstring& path) {
+    path.assign(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD length = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) {
+            return Outcome::LastError("cannot find this program's path");
+        }
+        if (length < path.size()) {
+            path.resize(length);
+            return Outcome::Success();
+        }
+        path.resize(path.size() * 2);
+    }
+}
+
+Outcome CommandLineFor(const Options& options, std::wstring& commandLine) {
+    std::wstring program;
+    Outcome outcome = ThisProgram(program);
+    if (outcome.Ok()) {
+        // Quoted even without blanks: the manager reads an unquoted path up to the first blank.
+        commandLine = L"\"" + program + L"\" service";
+        for (const std::wstring& arg : options.ToArguments()) {
+            commandLine += L" " + QuoteArgument(arg);
+        }
+    }
+    return outcome;
+}
+
+Outcome SendAndWait(DWORD control, DWORD access, DWORD target, const char* doing) {
+    KaHold::unique_service service;
+    Outcome outcome = OpenKaCtrl(service, access | SERVICE_QUERY_STATUS);
+    SERVICE_STATUS reported = {};
+    if (outcome.Ok() && !::ControlService(service.get(), control, &reported)) {
+        outcome = Outcome::LastError(std::string("cannot ") + doing + " the service KaCtrl");
+    }
+    return outcome.Ok() ? WaitForState(service.get(), target) : outcome;
+}
+
+Outcome StartAndWait() {
+    KaHold::unique_service service;
+    Outcome outcome = OpenKaCtrl(service, SERVICE_START | SERVICE_QUERY_STATUS);
+    if (outcome.Ok() && !::StartServiceW(service.get(), 0, nullptr) &&
+        ::GetLastError() != ERROR_SERVICE_ALREADY_RUNNING) {
+        outcome = Outcome::LastError("cannot start the service KaCtrl");
+    }
+    return outcome.Ok() ? WaitForState(service.get(), SERVICE_RUNNING) : outcome;
+}
+
+Outcome StopCommand() {
+    KaHold::unique_service service;
+    Outcome outcome = OpenKaCtrl(service, SERVICE_STOP | SERVICE_QUERY_STATUS);
+    return outcome.Ok() ? StopAndWait(service.get()) : outcome;
+}
+
+} // namespace
+
+Outcome InstallService(const Options& options) {
+    std::wstring commandLine;
+    KaHold::unique_service manager;
+    Outcome outcome = CommandLineFor(options, commandLine);
+    if (outcome.Ok()) {
+        outcome = OpenManager(manager);
+    }
+    if (outcome.Ok()) {
+        outcome = RemoveWith(manager.get());
+    }
+    if (!outcome.Ok()) {
+        return outcome;
+    }
+    KaHold::unique_service service(
+        ::CreateServiceW(manager.get(), kServiceName, L"KaCtrl (stand-in)", SERVICE_ALL_ACCESS,
+                         SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+                         commandLine.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
+    if (!service) {
+        return Outcome::LastError("cannot create the service KaCtrl");
+    }
+    return Outcome::Success();
+}
+
+Outcome RemoveService() {
+    KaHold::unique_service manager;
+    Outcome outcome = OpenManager(manager);
+    return outcome.Ok() ? RemoveWith(manager.get()) : outcome;
+}
+
+Outcome DriveService(const std::wstring& command) {
+    if (command == L"start") {
+        return StartAndWait();
+    }
+    if (command == L"stop") {
+        return StopCommand();
+    }
+    if (command == L"pause") {
+        return SendAndWait(SERVICE_CONTROL_PAUSE, SERVICE_PAUSE_CONTINUE, SERVICE_PAUSED, "pause");
+    }
+    if (command == L"continue") {
+        return SendAndWait(SERVICE_CONTROL_CONTINUE, SERVICE_PAUSE_CONTINUE, SERVICE_RUNNING,
+                           "continue");
+    }
+    return Outcome::Fail(ERROR_INVALID_PARAMETER, "unknown command " + Narrow(command));
+}
+
+} // namespace Standin

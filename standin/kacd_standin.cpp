@@ -1,0 +1,138 @@
+// kacd-standin: a stand-in for the control daemon, for the tests and the demo. It behaves
+// towards the agent as the daemon does: a service named KaCtrl, the mutex KaCtrlMutexObject,
+// the port file and the HTTP ping on loopback; see Usage() for the commands.
+#include "Daemon.h"
+#include "Service.h"
+
+#include <shellapi.h>
+
+#include <cstdio>
+
+namespace {
+
+using namespace Standin;
+
+const char kUsage[] =
+    "usage: kacd-standin COMMAND [OPTIONS]\n"
+    "  install [OPTIONS]   (re)create the demand-start service KaCtrl running \"service "
+    "[OPTIONS]\"\n"
+    "  remove              stop and delete the service (success when not installed)\n"
+    "  start | stop | pause | continue   drive the service and wait for its new state\n"
+    "  service [OPTIONS]   the entry the service control manager starts\n"
+    "  run [OPTIONS]       the same daemon as a console process, until the event\n"
+    "                      com.trelm.ka.kacd.stop is signalled; prints \"ready\"\n"
+    "  mutex [OPTIONS]     hold only the mutex KaCtrlMutexObject until that event; prints "
+    "\"ready\"\n"
+    "options:\n"
+    "  --port N          listen on 127.0.0.1:N (0: a free port) and write it to the port file\n"
+    "  --http80          also listen on 127.0.0.1:80, the default address\n"
+    "  --write-port N    write N to the port file instead (no listening on it)\n"
+    "  --portfile PATH   where the port file goes (4 bytes, least significant first);\n"
+    "                    written only with --port or --write-port\n"
+    "  --silent          accept and read requests, never answer\n"
+    "  --log PATH        append \"<method> <target>\\t<User-Agent>\" per request\n"
+    "  --no-mutex        do not create the mutex\n"
+    "  --seconds N       end by itself after N seconds\n";
+
+// The stop event of the console modes, for the console control handler.
+HANDLE g_consoleStop = nullptr;
+
+BOOL WINAPI OnConsoleControl(DWORD) {
+    ::SetEvent(g_consoleStop);
+    return TRUE;
+}
+
+std::vector<std::wstring> Arguments() {
+    std::vector<std::wstring> args;
+    int count = 0;
+    KaHold::unique_local argv(::CommandLineToArgvW(::GetCommandLineW(), &count));
+    auto* strings = static_cast<wchar_t**>(argv.get());
+    for (int i = 0; strings != nullptr && i < count; ++i) {
+        args.emplace_back(strings[i]);
+    }
+    return args;
+}
+
+// The named stop event, cleared: a test signals it only after our "ready", and an earlier
+// run's signal, kept alive by another holder, must not end this one at once.
+Outcome OpenStopEvent(KaHold::unique_handle& stop) {
+    stop.reset(::CreateEventW(nullptr, TRUE, FALSE, kStopEventName));
+    if (!stop) {
+        return Outcome::LastError("cannot create the event " + Narrow(kStopEventName));
+    }
+    ::ResetEvent(stop.get());
+    g_consoleStop = stop.get();
+    ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+    return Outcome::Success();
+}
+
+void SayReady() {
+    std::fputs("ready\n", stdout);
+    std::fflush(stdout);
+}
+
+Outcome RunConsole(const Options& options) {
+    KaHold::unique_handle stop;
+    Outcome outcome = OpenStopEvent(stop);
+    if (!outcome.Ok()) {
+        return outcome;
+    }
+    Daemon daemon(options);
+    outcome = daemon.Open();
+    if (outcome.Ok()) {
+        SayReady();
+        daemon.Serve(stop.get());
+    }
+    ::SetConsoleCtrlHandler(OnConsoleControl, FALSE);
+    return outcome;
+}
+
+Outcome RunMutex(const Options& options) {
+    if (options.port != Options::kNoPort || options.http80 || options.noMutex) {
+        return Outcome::Fail(ERROR_INVALID_PARAMETER,
+                             "mutex takes no --port, --http80 or --no-mutex (use run)");
+    }
+    // A daemon without listeners: the mutex, and the port file when --write-port asks.
+    return RunConsole(options);
+}
+
+Outcome Dispatch(const std::vector<std::wstring>& args) {
+    const std::wstring& command = args[1];
+    if (command == L"remove" || command == L"start" || command == L"stop" || command == L"pause" ||
+        command == L"continue") {
+        if (args.size() > 2) {
+            return Outcome::Fail(ERROR_INVALID_PARAMETER, Narrow(command) + " takes no options");
+        }
+        return command == L"remove" ? RemoveService() : DriveService(command);
+    }
+    Options options;
+    Outcome outcome = ParseOptions(args, 2, options);
+    if (!outcome.Ok()) {
+        return outcome;
+    }
+    if (command == L"install") {
+        return InstallService(options);
+    }
+    if (command == L"service") {
+        return RunService(options);
+    }
+    if (command == L"run") {
+        return RunConsole(options);
+    }
+    if (command == L"mutex") {
+        return RunMutex(options);
+    }
+    return Outcome::Fail(ERROR_INVALID_PARAMETER, "unknown command " + Narrow(command));
+}
+
+} // namespace
+
+int main() {
+    std::vector<std::wstring> args = Arguments();
+    if (args.size() < 2 || args[1] == L"help" || args[1] == L"--help" || args[1] == L"-h") {
+        std::fputs(kUsage, args.size() < 2 ? stderr : stdout);
+        return args.size() < 2 ? 1 : 0;
+    }
+    Outcome outcome = Dispatch(args);
+    return outcome.Ok() ? 0 : Report(outcome);
+}
