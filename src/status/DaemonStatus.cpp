@@ -1,0 +1,84 @@
+// Whether the control daemon is active and its server answers, as a bool or a status code.
+#include "status/Daemon.h"
+
+#include <mutex>
+
+namespace KaCtrl {
+
+namespace {
+
+using KaLnkHttp::HttpClient;
+
+// Pings go out in the name of the control tool.
+constexpr char kHttpNamespace[] = "lnk.http";
+constexpr char kCallerName[] = "com.trelm.ka.ctrl.kac";
+constexpr char kCallerVersion[] = "1.5.0.0";
+
+// Status codes of GetKacdStatus.
+constexpr int kAnswersEverywhere = 0;
+constexpr int kAnswersOnPortOnly = 61;
+constexpr int kNoAnswerOnPort = 62;
+constexpr int kNotActive = 63;
+
+// Makes a temporary client the process-wide one for one ping and puts the previous one
+// back however the ping ends. Swaps are serialised, so that a ping always goes out with
+// its own client and concurrent callers restore the client they found.
+class GlobalClientSwap {
+public:
+    explicit GlobalClientSwap(const HttpClient& temporary)
+        : lock_(SwapMutex()), previous_(HttpClient::GetGlobalClient()) {
+        HttpClient::SetGlobalClient(temporary);
+    }
+    ~GlobalClientSwap() { HttpClient::SetGlobalClient(previous_); }
+    GlobalClientSwap(const GlobalClientSwap&) = delete;
+    GlobalClientSwap& operator=(const GlobalClientSwap&) = delete;
+
+private:
+    static std::mutex& SwapMutex() {
+        static std::mutex mutex; // constant-initialised: nothing runs at load time
+        return mutex;
+    }
+
+    std::lock_guard<std::mutex> lock_;
+    HttpClient previous_;
+};
+
+bool Ping(const String_t& address) {
+    URI_t uri(address);
+    Configuration_t configuration = ConfigNamespace_t(kHttpNamespace).Open();
+    configuration.SetAttrValue("APP_NAME", kCallerName);
+    configuration.SetAttrValue("APP_VERSION", kCallerVersion);
+    HttpClient temporary(configuration);
+    GlobalClientSwap swap(temporary);
+    return KaLnkCb::PingServer(uri) == KaLnkCb::SS_OK;
+}
+
+} // namespace
+
+bool IsKacdRunningOnPort() {
+    if (!IsKacdActive()) {
+        return false;
+    }
+    return Ping(DaemonAddress("http", ReadKacdPort()));
+}
+
+bool IsKacdRunning() {
+    if (!IsKacdActive()) {
+        return false;
+    }
+    return Ping(DaemonAddress("http", 0));
+}
+
+int GetKacdStatus() {
+    if (!IsKacdActive()) {
+        return kNotActive;
+    }
+    bool answersAtDefault = IsKacdRunning();
+    bool answersAtPort = IsKacdRunningOnPort();
+    if (!answersAtPort) {
+        return kNoAnswerOnPort;
+    }
+    return answersAtDefault ? kAnswersEverywhere : kAnswersOnPortOnly;
+}
+
+} // namespace KaCtrl
