@@ -1,0 +1,66 @@
+// Stopping a process of the agent: first politely through its stop event, then by force.
+// The stop event is created by the process itself; this side only opens and signals it.
+#include "frame/Export.h"
+
+#include "Holders.h"
+
+namespace KaCtrl {
+
+namespace {
+
+constexpr DWORD kProcessAccess = SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE;
+
+String_t StopEventName(const String_t& name) {
+    return String_t("com.trelm.ka.") + name + ".stop";
+}
+
+// Signals the process's stop event and waits for the process to end. A process without a
+// stop event cannot stop itself, so it gets no grace period.
+void RequestStop(HANDLE process, int timeout, const String_t& name) {
+    KaHold::unique_handle stopEvent;
+    {
+        MBS_t eventName(StopEventName(name), KaTekStr::ENC_ANSI);
+        stopEvent.reset(::OpenEventA(EVENT_MODIFY_STATE, FALSE, eventName));
+    }
+    if (!stopEvent) {
+        return;
+    }
+    bool signalled = ::SetEvent(stopEvent.get()) != FALSE;
+    stopEvent.reset();
+    if (signalled) {
+        // -1 is all bits set, INFINITE: callers use it to wait without limit. Whether the
+        // wait ended or timed out, the poll below tells what became of the process.
+        ::WaitForSingleObject(process, static_cast<DWORD>(timeout));
+    }
+}
+
+// Answers 0 when the process has already ended, otherwise 1 or -1 as forcing it succeeds.
+int EndProcess(HANDLE process) {
+    if (::WaitForSingleObject(process, 0) == WAIT_OBJECT_0) {
+        return 0;
+    }
+    return ::TerminateProcess(process, 0) ? 1 : -1;
+}
+
+} // namespace
+
+int TerminateApp(unsigned long pid, int timeout, const String_t& name) {
+    // The last-error test at the end must only see codes of this call's own steps, not a
+    // stale 87 left by the caller's earlier work.
+    ::SetLastError(ERROR_SUCCESS);
+    KaHold::unique_handle process(::OpenProcess(kProcessAccess, FALSE, static_cast<DWORD>(pid)));
+    if (!process) {
+        return -1;
+    }
+    RequestStop(process.get(), timeout, name);
+    int result = EndProcess(process.get());
+    process.reset();
+    // The agent's tools take an ERROR_INVALID_PARAMETER left by the steps above as a clean
+    // stop, so it overrides the outcome of the poll.
+    if (::GetLastError() == ERROR_INVALID_PARAMETER) {
+        return 0;
+    }
+    return result;
+}
+
+} // namespace KaCtrl
