@@ -18,8 +18,8 @@ bool ServiceCountsAsActive(bool& serviceOpened) {
     if (!manager) {
         return false;
     }
-    KaHold::unique_service service(::OpenServiceA(manager.get(), kDaemonServiceName,
-                                                  GENERIC_EXECUTE | SERVICE_QUERY_STATUS));
+    KaHold::unique_service service(
+        ::OpenServiceA(manager.get(), kDaemonServiceName, GENERIC_EXECUTE | SERVICE_QUERY_STATUS));
     if (!service) {
         return false;
     }

@@ -74,8 +74,8 @@ TEST(Identification, BlockHasEveryKeyInOrderWithItsValue) {
     ASSERT_EQ(lines.size(), expected.size());
     for (size_t i = 0; i < lines.size(); ++i) {
         std::string key = expected[i].first;
-        std::string pattern = "@\\(#\\)" + key + std::string(9 - key.size(), ' ') + ":" +
-                              expected[i].second;
+        std::string pattern =
+            "@\\(#\\)" + key + std::string(9 - key.size(), ' ') + ":" + expected[i].second;
         EXPECT_TRUE(std::regex_match(lines[i], std::regex(pattern))) << lines[i];
     }
     EXPECT_EQ(lines[3].substr(14), KA_EXPECTED_RELEASE);

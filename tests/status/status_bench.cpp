@@ -11,21 +11,35 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <utility>
 #include <vector>
 
 namespace {
 
-double MedianMicroseconds(int rounds, const std::function<void()>& call) {
-    std::vector<double> samples;
-    for (int i = 0; i < rounds; ++i) {
-        auto start = std::chrono::steady_clock::now();
-        call();
-        samples.push_back(
-            std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start)
-                .count());
-    }
+double Microseconds(const std::function<void()>& call) {
+    auto start = std::chrono::steady_clock::now();
+    call();
+    return std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start)
+        .count();
+}
+
+double Median(std::vector<double> samples) {
     std::sort(samples.begin(), samples.end());
     return samples[samples.size() / 2];
+}
+
+// Medians of the measured call and of its floor, taken in alternation so that drift in the
+// machine's load weighs on both alike.
+std::pair<double, double> MedianPair(int rounds, const std::function<void()>& measured,
+                                     const std::function<void()>& floor) {
+    measured();
+    floor();
+    std::vector<double> measuredSamples, floorSamples;
+    for (int i = 0; i < rounds; ++i) {
+        measuredSamples.push_back(Microseconds(measured));
+        floorSamples.push_back(Microseconds(floor));
+    }
+    return {Median(measuredSamples), Median(floorSamples)};
 }
 
 void ProbeService() {
@@ -42,12 +56,12 @@ void ProbeMutex() {
 
 // One GET with synchronous WinHTTP: enough against a server that answers at once.
 void Get(INTERNET_PORT port) {
-    KaHold::unique_winhttp session(::WinHttpOpen(L"bench", WINHTTP_ACCESS_TYPE_NO_PROXY,
-                                                 nullptr, nullptr, 0));
+    KaHold::unique_winhttp session(
+        ::WinHttpOpen(L"bench", WINHTTP_ACCESS_TYPE_NO_PROXY, nullptr, nullptr, 0));
     KaHold::unique_winhttp connection(::WinHttpConnect(session.get(), L"localhost", port, 0));
-    KaHold::unique_winhttp request(::WinHttpOpenRequest(
-        connection.get(), L"GET", L"/com.trelm.ka.ctrl.kacd/lnkrpcserver", nullptr, nullptr,
-        nullptr, 0));
+    KaHold::unique_winhttp request(::WinHttpOpenRequest(connection.get(), L"GET",
+                                                        L"/com.trelm.ka.ctrl.kacd/lnkrpcserver",
+                                                        nullptr, nullptr, nullptr, 0));
     if (::WinHttpSendRequest(request.get(), nullptr, 0, nullptr, 0, 0, 0)) {
         ::WinHttpReceiveResponse(request.get(), nullptr);
     }
@@ -60,7 +74,8 @@ uint32_t ReadPort(const std::wstring& path) {
     return b[0] | b[1] << 8 | b[2] << 16 | static_cast<uint32_t>(b[3]) << 24;
 }
 
-void Report(const char* what, double measured, double floor) {
+void Report(const char* what, std::pair<double, double> medians) {
+    auto [measured, floor] = medians;
     std::printf("%-34s %10.0f us   floor %10.0f us   ratio %.2f\n", what, measured, floor,
                 measured / floor);
 }
@@ -73,27 +88,26 @@ int main() {
     std::wstring portFile = sandbox.DataDir() + L"\\tmp\\kacd.port";
     const int rounds = 40;
     {
-        KaTest::StandinService service(
-            {L"--http80", L"--port", L"0", L"--portfile", portFile});
+        KaTest::StandinService service({L"--http80", L"--port", L"0", L"--portfile", portFile});
         if (!service.Control(L"start")) {
             std::fprintf(stderr, "the stand-in daemon did not start\n");
             return 1;
         }
         INTERNET_PORT port = static_cast<INTERNET_PORT>(ReadPort(portFile));
-        double status = MedianMicroseconds(rounds, [] { KaCtrl::GetKacdStatus(); });
-        double floor = MedianMicroseconds(rounds, [port] {
-            for (int probe = 0; probe < 3; ++probe) {
-                ProbeService();
-                ProbeMutex();
-            }
-            Get(INTERNET_DEFAULT_HTTP_PORT);
-            Get(port);
-        });
-        Report("GetKacdStatus, daemon answering", status, floor);
+        Report("GetKacdStatus, daemon answering", MedianPair(
+                                                      rounds, [] { KaCtrl::GetKacdStatus(); },
+                                                      [port] {
+                                                          for (int probe = 0; probe < 3; ++probe) {
+                                                              ProbeService();
+                                                              ProbeMutex();
+                                                          }
+                                                          Get(INTERNET_DEFAULT_HTTP_PORT);
+                                                          Get(port);
+                                                      }));
     }
     KaTest::RunStandin({L"remove"});
-    double status = MedianMicroseconds(rounds * 5, [] { KaCtrl::GetKacdStatus(); });
-    double floor = MedianMicroseconds(rounds * 5, [] { ProbeService(); });
-    Report("GetKacdStatus, not installed", status, floor);
+    Report("GetKacdStatus, not installed",
+           MedianPair(
+               rounds * 5, [] { KaCtrl::GetKacdStatus(); }, [] { ProbeService(); }));
     return 0;
 }

@@ -197,13 +197,16 @@ TEST_F(DaemonStatus, LocalAddressFollowsCertificateAndPortFile) {
         {false, "", L"http://localhost/com.trelm.ka.ctrl.kacd/lnkrpcserver"},
         {true, PortBytes(0), L"https://localhost/com.trelm.ka.ctrl.kacd/lnkrpcserver"},
         {true, PortBytes(8443), L"https://localhost:8443/com.trelm.ka.ctrl.kacd/lnkrpcserver"},
-        {false, std::string("\x50\x1F", 2), L"http://localhost/com.trelm.ka.ctrl.kacd/lnkrpcserver"},
-        {false, PortBytes(8080) + "trailing", L"http://localhost:8080/com.trelm.ka.ctrl.kacd/lnkrpcserver"},
+        {false, std::string("\x50\x1F", 2),
+         L"http://localhost/com.trelm.ka.ctrl.kacd/lnkrpcserver"},
+        {false, PortBytes(8080) + "trailing",
+         L"http://localhost:8080/com.trelm.ka.ctrl.kacd/lnkrpcserver"},
     };
     // The daemon is not installed: the address is built all the same.
     for (const Case& c : cases) {
         std::filesystem::remove(std::filesystem::path(PortFile()));
-        std::filesystem::remove(std::filesystem::path(sandbox_.DataDir() + L"\\config\\certs\\node.pem"));
+        std::filesystem::remove(
+            std::filesystem::path(sandbox_.DataDir() + L"\\config\\certs\\node.pem"));
         if (c.certificate) {
             sandbox_.WriteFile(L"data\\config\\certs\\node.pem", "certificate");
         }

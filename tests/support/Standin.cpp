@@ -13,8 +13,7 @@ KaTekCmd::Command_t StandinCommand(const std::vector<std::wstring>& args) {
     for (const std::wstring& arg : args) {
         arguments.emplace_back(arg);
     }
-    return KaTekCmd::Command_t(KaTekStr::String_t(ProgramDir() + L"kacd-standin.exe"),
-                               arguments);
+    return KaTekCmd::Command_t(KaTekStr::String_t(ProgramDir() + L"kacd-standin.exe"), arguments);
 }
 
 } // namespace
