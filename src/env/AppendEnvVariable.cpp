@@ -1,0 +1,83 @@
+// Configured text put before or after environment values ("ctrl.env.prepend",
+// "ctrl.env.append"), on top of the values "ctrl.env" or the process gives.
+#include "frame/Export.h"
+#include "frame/Trace.h"
+#include "env/Environment.h"
+
+#include <stdlib.h>
+
+namespace KaCtrl {
+
+namespace {
+
+// Readers of the trace know this record by the location it always had, whatever the
+// layout of the sources.
+constexpr const char* kTraceFile = "../Utils";
+constexpr int kTraceLine = 758;
+
+// The base comes from "ctrl.env" or else from the calling process, never from the
+// command, whose own environment is a copy of the process's anyway.
+String_t BaseValue(const String_t& name, const Configuration_t& configured) {
+    String_t base = FindNamespaceValue(name, configured);
+    if (base.IsEmpty()) {
+        const char* current = getenv(MBS_t(name, KaTekStr::ENC_ANSI));
+        if (current != nullptr) {
+            base = String_t(current);
+        }
+    }
+    return base;
+}
+
+// The separator goes only between two parts that are both there, and never after a part
+// that already ends in one.
+String_t Join(const String_t& first, const String_t& second) {
+    if (first.IsNotEmpty() && second.IsNotEmpty() && first.Right(1) != ";") {
+        return first + ";" + second;
+    }
+    return first + second;
+}
+
+} // namespace
+
+String_t FindNamespaceValue(const String_t& name, const Configuration_t& attributes) {
+    const int count = attributes.GetAttrCount();
+    for (int index = 0; index < count; ++index) {
+        String_t attributeName;
+        String_t value;
+        if (attributes.GetAttr(index, attributeName, value) && attributeName == name) {
+            return value;
+        }
+    }
+    return String_t();
+}
+
+String_t AppendEnvVariable(bool append, Command_t command) {
+    const Configuration_t extensions =
+        ConfigNamespace_t(append ? "ctrl.env.append" : "ctrl.env.prepend").Open();
+    // Read once for the whole call: every variable sees "ctrl.env" as it was when the call
+    // began, without reading the settings file again for each one.
+    const Configuration_t configured = ConfigNamespace_t("ctrl.env").Open();
+    const int count = extensions.GetAttrCount();
+    String_t result;
+    for (int index = 0; index < count; ++index) {
+        String_t name;
+        String_t value;
+        // A child's "PATH" is what "ctrl.env" sets, or the process's own; it is never
+        // extended here.
+        if (!extensions.GetAttr(index, name, value) || name == "PATH") {
+            continue;
+        }
+        const String_t base = BaseValue(name, configured);
+        result = AvoidDuplicate(append ? Join(base, value) : Join(value, base));
+        if (command.IsNull()) {
+            PutProcessEnv(name, result);
+        } else {
+            command.PutEnv(name, result);
+        }
+    }
+    TracePoint(
+        1, [&result] { return String_t("Append returns ") + result; }, kTraceFile, kTraceLine);
+    return result;
+}
+
+} // namespace KaCtrl

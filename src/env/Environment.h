@@ -1,0 +1,16 @@
+// Internal: what the child-process environment functions share.
+#pragma once
+
+#include "frame/Export.h"
+
+namespace KaCtrl {
+
+// FindNamespaceValue answers the value of the first readable attribute called name in the
+// opened namespace attributes, or the empty text when there is none.
+String_t FindNamespaceValue(const String_t& name, const Configuration_t& attributes);
+
+// PutProcessEnv sets name to value in the calling process's environment (an empty value
+// removes the variable); an entry the C runtime rejects goes unnoticed.
+void PutProcessEnv(const String_t& name, const String_t& value);
+
+} // namespace KaCtrl

@@ -1,0 +1,40 @@
+// The configured environment of a child command, or of the calling process itself.
+#include "frame/Export.h"
+#include "env/Environment.h"
+
+#include <clocale>
+
+namespace KaCtrl {
+
+namespace {
+
+// A process reads no "LANG" variable of its own: for it the setting names its locale.
+void ApplyToProcess(const String_t& name, const String_t& value) {
+    if (name == "LANG") {
+        // A locale name the runtime does not know leaves the locale as it was.
+        std::setlocale(LC_ALL, MBS_t(value, KaTekStr::ENC_ANSI));
+        return;
+    }
+    PutProcessEnv(name, value);
+}
+
+} // namespace
+
+void SetEnvPath(Command_t command) {
+    const Configuration_t settings = ConfigNamespace_t("ctrl.env").Open();
+    const int count = settings.GetAttrCount();
+    for (int index = 0; index < count; ++index) {
+        String_t name;
+        String_t value;
+        if (!settings.GetAttr(index, name, value)) {
+            continue;
+        }
+        if (command.IsNull()) {
+            ApplyToProcess(name, value);
+        } else {
+            command.PutEnv(name, value);
+        }
+    }
+}
+
+} // namespace KaCtrl
