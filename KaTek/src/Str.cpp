@@ -5,6 +5,8 @@
 #include <windows.h>
 
 #include <climits>
+#include <string>
+#include <string_view>
 
 namespace KaTekStr {
 
@@ -234,10 +236,11 @@ uint32_t String_t::Find(const String_t& what, uint32_t start, uint32_t end, bool
     if (start > windowEnd || what.units_.size() > windowEnd - start) {
         return npos;
     }
-    const std::wstring window = units_.substr(0, windowEnd);
-    const size_t found = ignoreCase ? LowerCase(window).find(LowerCase(what.units_), start)
-                                    : window.find(what.units_, start);
-    return found == std::wstring::npos ? npos : static_cast<uint32_t>(found);
+    // Searched in place: callers loop over Find, and a copy per call would make them quadratic.
+    std::wstring_view window(units_.data() + start, windowEnd - start);
+    const size_t found = ignoreCase ? LowerCase(std::wstring(window)).find(LowerCase(what.units_))
+                                    : window.find(what.units_);
+    return found == std::wstring::npos ? npos : static_cast<uint32_t>(start + found);
 }
 
 String_t NumToStr(int value) {
