@@ -65,7 +65,8 @@ KACTRLUTILS_API bool GetBooleanFromString(const String_t& value);
 // slashes; other "$" names stay. A value holding its own name replaces the occurrences the
 // text held before that name's turn once each, never searching inserted values for it.
 // Directory lookup failures reach the caller even for a text naming no variable;
-// std::length_error when values keep rebuilding a name until String_t cannot hold the text.
+// std::length_error when values keep rebuilding a name until the text passes 64 times its
+// length plus 1 Mi units.
 KACTRLUTILS_API String_t ReplaceDirVariables(String_t text);
 
 // ---- Child-process environment --------------------------------------------------------

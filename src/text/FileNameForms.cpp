@@ -1,0 +1,63 @@
+// File names between the platform's backslash form and the slash form used in URIs.
+// Both walks end at the first NUL unit, as a NUL-terminated name would; what follows it
+// is left as written.
+#include "frame/Export.h"
+
+#include <string>
+
+namespace KaCtrl {
+
+namespace {
+
+// The only unit ever escaped is the space, whose code is 0x20.
+const wchar_t kEscapedSpace[] = L"%20";
+
+size_t WalkedLength(const std::wstring& units) {
+    const size_t nul = units.find(L'\0');
+    return nul == std::wstring::npos ? units.size() : nul;
+}
+
+// Turned answers text with each from unit before the first NUL turned into to. Turning
+// units in a copy keeps every position, and a null text stays null.
+String_t Turned(const String_t& text, wchar_t from, wchar_t to) {
+    String_t result(text);
+    const std::wstring& units = text.Std();
+    const size_t walked = WalkedLength(units);
+    for (size_t at = 0; at < walked; ++at) {
+        if (units[at] == from) {
+            result.SetAt(static_cast<uint32_t>(at), UTF16CodePoint_t(to));
+        }
+    }
+    return result;
+}
+
+String_t WithSpacesEscaped(const String_t& fileName) {
+    const std::wstring& units = fileName.Std();
+    const size_t walked = WalkedLength(units);
+    std::wstring result;
+    result.reserve(units.size());
+    for (size_t at = 0; at < walked; ++at) {
+        if (units[at] == L' ') {
+            result += kEscapedSpace;
+        } else {
+            result += units[at] == L'\\' ? L'/' : units[at];
+        }
+    }
+    result.append(units, walked, std::wstring::npos);
+    return String_t(result);
+}
+
+} // namespace
+
+String_t FileNameToURI(const String_t& fileName, bool escapeSpaces) {
+    if (escapeSpaces && fileName.Std().find(L' ') != std::wstring::npos) {
+        return WithSpacesEscaped(fileName);
+    }
+    return Turned(fileName, L'\\', L'/');
+}
+
+String_t ReverseSlashes(const String_t& path) {
+    return Turned(path, L'/', L'\\');
+}
+
+} // namespace KaCtrl
