@@ -1,493 +1,212 @@
-// KaLnk against a real loopback HTTP server run on a thread of this program.
+// KaLnk: the client's settings, and PingServer against a real loopback HTTP server run on a
+// thread of this program.
 #include "KaLnk.h"
 
+#include "HandleCount.h"
 #include "Holders.h"
+#include "KaTekTest.h"
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <chrono>
 #include <mutex>
-#include <string>
 #include <thread>
-#include <utility>
-#include <vector>
 
 namespace {
 
-using KaHold::unique_socket;
 using KaLnkCb::PingServer;
 using KaLnkHttp::HttpClient;
+using KaTekStr::String_t;
 using Clock = std::chrono::steady_clock;
+using Settings = std::vector<std::pair<const char*, const char*>>;
 
-const char* const kPingPath = "/com.trelm.ka.ctrl.kacd/lnkrpcserver";
+const std::string kPingPath = "/com.trelm.ka.ctrl.kacd/lnkrpcserver";
 
-KaTekConfig::Configuration_t Settings(std::vector<std::pair<const char*, const char*>> pairs) {
+HttpClient Client(const Settings& settings) {
     KaTekConfig::Configuration_t configuration;
-    for (const auto& [key, value] : pairs) {
+    for (const auto& [key, value] : settings) {
         configuration.SetAttrValue(key, value);
     }
-    return configuration;
-}
-
-std::string Narrow(const KaTekStr::String_t& text) {
-    return KaTekStr::NarrowUtf8(text.Std());
+    return HttpClient(configuration);
 }
 
 long long MillisecondsSince(Clock::time_point start) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
 
-// ---------------------------------------------------------------------------------------
-// The loopback server.
+KaTekNet::URI_t Uri(const std::string& host, uint16_t port, const std::string& path = kPingPath) {
+    return KaTekNet::URI_t(("http://" + host + ":" + std::to_string(port) + path).c_str());
+}
 
-struct WinsockSession {
-    WinsockSession() {
-        WSADATA data;
-        ok = WSAStartup(MAKEWORD(2, 2), &data) == 0;
-    }
-    ~WinsockSession() {
-        if (ok) {
-            WSACleanup();
-        }
-    }
-    bool ok = false;
-};
+const int winsock = [] {
+    WSADATA data;
+    return WSAStartup(MAKEWORD(2, 2), &data);
+}();
 
-enum class Mode {
-    Answer200,
-    Answer404,
-    Answer500,
-    Redirect, // 302 to another path of the same server
-    Hangup,   // reads the request, closes without a word
-    Silent,   // reads the request, keeps the connection open and never answers
-};
-
-// A listening socket on 127.0.0.1 at a port the system chooses; backlog as given.
-unique_socket ListenOnLoopback(int backlog) {
-    unique_socket listener(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+// A listening socket on 127.0.0.1 at a port the system chooses, given back in port.
+KaHold::unique_socket Listen(uint16_t& port) {
+    KaHold::unique_socket listener(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
-    if (!listener ||
-        bind(listener.get(), reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
-        listen(listener.get(), backlog) != 0) {
-        return unique_socket();
-    }
-    return listener;
-}
-
-uint16_t PortOf(SOCKET s) {
-    sockaddr_in address{};
     int size = sizeof(address);
-    if (getsockname(s, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
-        return 0;
-    }
-    return ntohs(address.sin_port);
-}
-
-bool IsReadable(SOCKET s, long microseconds) {
-    fd_set readable;
-    FD_ZERO(&readable);
-    FD_SET(s, &readable);
-    timeval wait{0, microseconds};
-    return select(0, &readable, nullptr, nullptr, &wait) == 1;
-}
-
-// Reads up to the blank line that ends a request head, at most two seconds.
-std::string ReadHead(SOCKET s) {
-    std::string head;
-    auto deadline = Clock::now() + std::chrono::seconds(2);
-    while (head.find("\r\n\r\n") == std::string::npos && Clock::now() < deadline) {
-        char buffer[1024];
-        if (!IsReadable(s, 50000)) {
-            continue;
-        }
-        int got = recv(s, buffer, sizeof(buffer), 0);
-        if (got <= 0) {
-            break;
-        }
-        head.append(buffer, static_cast<size_t>(got));
-    }
-    return head;
-}
-
-void SendAll(SOCKET s, const std::string& text) {
-    send(s, text.data(), static_cast<int>(text.size()), 0);
-}
-
-class LoopbackServer {
-public:
-    explicit LoopbackServer(Mode mode) : mode_(mode), listener_(ListenOnLoopback(SOMAXCONN)) {
-        port_ = listener_ ? PortOf(listener_.get()) : 0;
-        thread_ = std::thread([this] { Serve(); });
-    }
-    ~LoopbackServer() {
-        stop_ = true;
-        thread_.join();
-    }
-    LoopbackServer(const LoopbackServer&) = delete;
-    LoopbackServer& operator=(const LoopbackServer&) = delete;
-
-    uint16_t Port() const { return port_; }
-    KaTekNet::URI_t Uri(const char* path = kPingPath) const {
-        return KaTekNet::URI_t(("http://127.0.0.1:" + std::to_string(port_) + path).c_str());
-    }
-    std::vector<std::string> Heads() const {
-        std::lock_guard<std::mutex> guard(lock_);
-        return heads_;
-    }
-    int PeerClosures() const { return peerClosures_; }
-
-private:
-    void Serve() {
-        while (!stop_) {
-            if (IsReadable(listener_.get(), 20000)) {
-                Handle(unique_socket(accept(listener_.get(), nullptr, nullptr)));
-            }
-            WatchHeld();
-        }
-    }
-
-    void Handle(unique_socket connection) {
-        if (!connection) {
-            return;
-        }
-        std::string head = ReadHead(connection.get());
-        {
-            std::lock_guard<std::mutex> guard(lock_);
-            heads_.push_back(head);
-        }
-        if (mode_ == Mode::Silent) {
-            held_.push_back(std::move(connection));
-        } else if (mode_ != Mode::Hangup) {
-            SendAll(connection.get(), Answer());
-        }
-    }
-
-    std::string Answer() const {
-        const char* line = mode_ == Mode::Answer200   ? "200 OK"
-                           : mode_ == Mode::Answer404 ? "404 Not Found"
-                           : mode_ == Mode::Answer500 ? "500 Internal Server Error"
-                                                      : "302 Found";
-        std::string location = "Location: http://127.0.0.1:" + std::to_string(port_) + "/moved\r\n";
-        return std::string("HTTP/1.1 ") + line + "\r\n" +
-               (mode_ == Mode::Redirect ? location : std::string()) +
-               "Content-Length: 2\r\nConnection: close\r\n\r\nok";
-    }
-
-    // A held connection that turns readable has been closed by the client (it sends
-    // nothing more after its request).
-    void WatchHeld() {
-        for (auto& connection : held_) {
-            char byte;
-            if (connection && IsReadable(connection.get(), 0) &&
-                recv(connection.get(), &byte, 1, 0) <= 0) {
-                connection.reset();
-                ++peerClosures_;
-            }
-        }
-    }
-
-    WinsockSession winsock_;
-    Mode mode_;
-    unique_socket listener_;
-    uint16_t port_ = 0;
-    std::atomic<bool> stop_{false};
-    std::atomic<int> peerClosures_{0};
-    mutable std::mutex lock_;
-    std::vector<std::string> heads_;
-    std::vector<unique_socket> held_;
-    std::thread thread_;
-};
-
-// The value of a header in a request head, names compared without letter case.
-std::string HeaderValue(const std::string& head, std::string name) {
-    auto lower = [](std::string text) {
-        std::transform(text.begin(), text.end(), text.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        return text;
-    };
-    std::string key = "\r\n" + lower(name) + ":";
-    size_t at = lower(head).find(key);
-    if (at == std::string::npos) {
-        return "<absent>";
-    }
-    size_t start = head.find_first_not_of(' ', at + key.size());
-    return head.substr(start, head.find("\r\n", start) - start);
+    bind(listener.get(), reinterpret_cast<sockaddr*>(&address), size);
+    listen(listener.get(), SOMAXCONN);
+    getsockname(listener.get(), reinterpret_cast<sockaddr*>(&address), &size);
+    port = ntohs(address.sin_port);
+    return listener;
 }
 
 // A port on 127.0.0.1 that nothing listens on: taken from the system, then let go.
 uint16_t ClosedPort() {
-    WinsockSession winsock;
-    unique_socket probe = ListenOnLoopback(1);
-    return probe ? PortOf(probe.get()) : 0;
+    uint16_t port = 0;
+    Listen(port);
+    return port;
 }
 
-// ---------------------------------------------------------------------------------------
-// Tests. Each puts the process-wide client back as it found it.
+bool IsReadable(SOCKET s, int ms) {
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(s, &readable);
+    timeval wait{ms / 1000, ms % 1000 * 1000};
+    return select(0, &readable, nullptr, nullptr, &wait) == 1;
+}
 
-class KaLnk : public ::testing::Test {
-protected:
-    void SetUp() override { saved_ = HttpClient::GetGlobalClient(); }
-    void TearDown() override { HttpClient::SetGlobalClient(saved_); }
-
-    // Makes a client with the given settings process-wide.
-    static void UseClient(std::vector<std::pair<const char*, const char*>> pairs) {
-        HttpClient::SetGlobalClient(HttpClient(Settings(std::move(pairs))));
+// Answers each request with the status line answer; "hangup" closes the connection without
+// a word, "silent" holds it without answering until the client lets go of it.
+class LoopbackServer {
+public:
+    explicit LoopbackServer(std::string answer)
+        : answer_(std::move(answer)), listener_(Listen(port_)), thread_([this] { Serve(); }) {}
+    ~LoopbackServer() {
+        stop_ = true;
+        thread_.join();
     }
-    static void UseOneSecond() {
-        UseClient({{"CONNECT_TIMEOUT", "1000"}, {"RECEIVE_TIMEOUT", "1000"}});
+    uint16_t Port() const { return port_; }
+    std::vector<std::string> Heads() const {
+        std::lock_guard<std::mutex> guard(lock_);
+        return heads_;
     }
 
 private:
-    HttpClient saved_;
+    void Serve() {
+        while (!stop_) {
+            if (!IsReadable(listener_.get(), 20)) {
+                continue;
+            }
+            KaHold::unique_socket connection(accept(listener_.get(), nullptr, nullptr));
+            std::string head;
+            char buffer[1024];
+            for (int got = 1; got > 0 && head.find("\r\n\r\n") == std::string::npos;) {
+                got = IsReadable(connection.get(), 2000) ? recv(connection.get(), buffer, 1024, 0)
+                                                         : 0;
+                head.append(buffer, static_cast<size_t>(std::max(got, 0)));
+            }
+            {
+                std::lock_guard<std::mutex> guard(lock_);
+                heads_.push_back(head);
+            }
+            const std::string answer =
+                "HTTP/1.1 " + answer_ + "\r\nLocation: http://127.0.0.1:" + std::to_string(port_) +
+                "/moved\r\nContent-Length: 2" + "\r\nConnection: close\r\n\r\nok";
+            if (answer_ == "silent") {
+                IsReadable(connection.get(), 5000); // until the client lets go of it
+            } else if (answer_ != "hangup") {
+                send(connection.get(), answer.data(), static_cast<int>(answer.size()), 0);
+            }
+        }
+    }
+
+    const std::string answer_;
+    uint16_t port_ = 0;
+    KaHold::unique_socket listener_;
+    std::atomic<bool> stop_{false};
+    mutable std::mutex lock_;
+    std::vector<std::string> heads_;
+    std::thread thread_;
 };
 
-TEST_F(KaLnk, DefaultClientHasThreeSecondTimeoutsAndOwnAgent) {
-    for (const HttpClient& client : {HttpClient(), HttpClient(KaTekConfig::Configuration_t())}) {
-        EXPECT_EQ(client.GetConnectTimeout(), 3000u);
-        EXPECT_EQ(client.GetReceiveTimeout(), 3000u);
-        EXPECT_EQ(Narrow(client.GetUserAgent()), "KaLnk/1.0");
-    }
-}
+// Each test sets the process-wide client it needs.
 
-TEST_F(KaLnk, TimeoutsInRangeAreTakenAndOthersFallBackToDefault) {
-    const std::vector<std::pair<const char*, uint32_t>> cases = {
-        {"1", 1},          {"60000", 60000},     {"2500", 2500},
-        {" 1500\t", 1500}, {"0", 3000},          {"60001", 3000},
-        {"-5", 3000},      {"+5", 3000},         {"12x", 3000},
-        {"1.5", 3000},     {"", 3000},           {"   ", 3000},
-        {"abc", 3000},     {"4294967297", 3000}, {"000000001000", 3000},
+// Time-outs are whole milliseconds in 1..60000, anything else takes the default 3000; the
+// User-Agent is "APP_NAME/APP_VERSION", or "KaLnk/1.0" without a name.
+TEST(KaLnk, ClientSettingsFallBackToTheDefaults) {
+    const std::pair<const char*, uint32_t> timeouts[] = {
+        {"1", 1},     {"60000", 60000}, {" 1500\t", 1500}, {"0", 3000},          {"60001", 3000},
+        {"+5", 3000}, {"12x", 3000},    {"", 3000},        {"4294967297", 3000}, {"0001000", 3000},
     };
-    for (const auto& [text, expected] : cases) {
-        HttpClient client(Settings({{"CONNECT_TIMEOUT", text}, {"RECEIVE_TIMEOUT", text}}));
-        EXPECT_EQ(client.GetConnectTimeout(), expected) << "'" << text << "'";
-        EXPECT_EQ(client.GetReceiveTimeout(), expected) << "'" << text << "'";
+    for (const auto& [text, expected] : timeouts) {
+        const HttpClient client = Client({{"CONNECT_TIMEOUT", text}, {"RECEIVE_TIMEOUT", "2"}});
+        EXPECT_EQ(expected, client.GetConnectTimeout()) << "'" << text << "'";
+        EXPECT_EQ(expected, Client({{"RECEIVE_TIMEOUT", text}}).GetReceiveTimeout()) << text;
     }
+    EXPECT_EQ(String_t("kac/1.5"),
+              Client({{"APP_NAME", "kac"}, {"APP_VERSION", "1.5"}}).GetUserAgent());
+    EXPECT_EQ(String_t("KaLnk/1.0"),
+              Client({{"APP_NAME", ""}, {"APP_VERSION", "9"}}).GetUserAgent());
+    EXPECT_EQ(String_t("KaLnk/1.0"), HttpClient().GetUserAgent());
 }
 
-TEST_F(KaLnk, ConnectAndReceiveTimeoutsAreReadSeparately) {
-    HttpClient client(Settings({{"CONNECT_TIMEOUT", "1200"}, {"RECEIVE_TIMEOUT", "3400"}}));
-    EXPECT_EQ(client.GetConnectTimeout(), 1200u);
-    EXPECT_EQ(client.GetReceiveTimeout(), 3400u);
-}
-
-TEST_F(KaLnk, UserAgentIsNameSlashVersion) {
-    EXPECT_EQ(Narrow(HttpClient(Settings({{"APP_NAME", "com.trelm.ka.ctrl.kac"},
-                                          {"APP_VERSION", "1.5.0.0"}}))
-                         .GetUserAgent()),
-              "com.trelm.ka.ctrl.kac/1.5.0.0");
-    EXPECT_EQ(Narrow(HttpClient(Settings({{"APP_NAME", "solo"}})).GetUserAgent()), "solo");
-    EXPECT_EQ(Narrow(HttpClient(Settings({{"APP_VERSION", "9.9"}})).GetUserAgent()), "KaLnk/1.0");
-    EXPECT_EQ(
-        Narrow(HttpClient(Settings({{"APP_NAME", ""}, {"APP_VERSION", "9.9"}})).GetUserAgent()),
-        "KaLnk/1.0");
-}
-
-TEST_F(KaLnk, SetGlobalClientKeepsItsOwnCopy) {
-    {
-        HttpClient temporary(Settings({{"RECEIVE_TIMEOUT", "4321"}, {"APP_NAME", "gone"}}));
-        HttpClient::SetGlobalClient(temporary);
-        EXPECT_TRUE(HttpClient::GetGlobalClient() == temporary);
+// One GET of the URI per ping, never retried, no redirect followed, with the User-Agent of
+// the process-wide client at ping time; the daemon's name "localhost" must reach the server.
+TEST(KaLnk, PingJudgesTheAnswer) {
+    const std::pair<const char*, KaLnkCb::ServiceStatus> cases[] = {
+        {"200 OK", KaLnkCb::SS_OK},
+        {"404 Not Found", KaLnkCb::SS_BAD_ANSWER},
+        {"500 Internal Server Error", KaLnkCb::SS_BAD_ANSWER},
+        {"302 Found", KaLnkCb::SS_BAD_ANSWER}, // following it would report on another address
+        {"hangup", KaLnkCb::SS_FAILED},
+    };
+    for (const auto& [answer, expected] : cases) {
+        LoopbackServer server(answer);
+        HttpClient::SetGlobalClient(Client(
+            {{"CONNECT_TIMEOUT", "1000"}, {"RECEIVE_TIMEOUT", "1000"}, {"APP_NAME", answer}}));
+        EXPECT_EQ(expected, PingServer(Uri("localhost", server.Port()))) << answer;
+        const std::vector<std::string> heads = server.Heads();
+        ASSERT_EQ(1u, heads.size()) << answer;
+        EXPECT_EQ(0u, heads[0].find("GET " + kPingPath + " HTTP/1.1\r\n"));
+        EXPECT_PRED2(Contains, heads[0], "\r\nHost: localhost:" + std::to_string(server.Port()));
+        EXPECT_PRED2(Contains, heads[0], "\r\nUser-Agent: " + std::string(answer) + "\r\n");
     }
-    HttpClient global = HttpClient::GetGlobalClient();
-    EXPECT_EQ(global.GetReceiveTimeout(), 4321u);
-    EXPECT_EQ(Narrow(global.GetUserAgent()), "gone");
-}
-
-// Eight threads set and read the process-wide client at once; every client read must be
-// one of those set, whole (its three settings belong together), and never torn.
-TEST_F(KaLnk, GlobalClientSurvivesEightThreadsAtOnce) {
-    std::vector<HttpClient> clients;
-    for (int i = 0; i < 8; ++i) {
-        std::string ms = std::to_string(1000 + i), name = "thread" + std::to_string(i);
-        clients.emplace_back(Settings({{"CONNECT_TIMEOUT", ms.c_str()},
-                                       {"RECEIVE_TIMEOUT", ms.c_str()},
-                                       {"APP_NAME", name.c_str()}}));
-    }
-    HttpClient::SetGlobalClient(clients[0]);
-    std::atomic<int> wrong{0};
-    std::vector<std::thread> threads;
-    for (int i = 0; i < 8; ++i) {
-        threads.emplace_back([&, i] {
-            for (int round = 0; round < 3000; ++round) {
-                HttpClient::SetGlobalClient(clients[i]);
-                HttpClient seen = HttpClient::GetGlobalClient();
-                uint32_t index = seen.GetConnectTimeout() - 1000;
-                if (index >= 8 || !(seen == clients[index]) ||
-                    seen.GetReceiveTimeout() != seen.GetConnectTimeout() ||
-                    Narrow(seen.GetUserAgent()) != "thread" + std::to_string(index)) {
-                    ++wrong;
-                }
-            }
-        });
-    }
-    for (auto& thread : threads) {
-        thread.join();
-    }
-    EXPECT_EQ(wrong, 0);
-    HttpClient last = HttpClient::GetGlobalClient();
-    EXPECT_TRUE(std::any_of(clients.begin(), clients.end(),
-                            [&](const HttpClient& c) { return c == last; }));
-}
-
-TEST_F(KaLnk, PingOfServerAnswering200IsOk) {
-    UseOneSecond();
-    LoopbackServer server(Mode::Answer200);
-    EXPECT_EQ(PingServer(server.Uri()), KaLnkCb::SS_OK);
-    ASSERT_EQ(server.Heads().size(), 1u) << "one request, no retry";
-    EXPECT_EQ(server.Heads()[0].substr(0, server.Heads()[0].find("\r\n")),
-              std::string("GET ") + kPingPath + " HTTP/1.1");
-}
-
-// The daemon's addresses name the host "localhost"; the name must lead to the loopback
-// server (and the Host header carry the name and port).
-TEST_F(KaLnk, PingReachesLoopbackServerByTheNameLocalhost) {
-    UseOneSecond();
-    LoopbackServer server(Mode::Answer200);
-    std::string port = std::to_string(server.Port());
-    EXPECT_EQ(PingServer(KaTekNet::URI_t(("http://localhost:" + port + kPingPath).c_str())),
-              KaLnkCb::SS_OK);
-    ASSERT_EQ(server.Heads().size(), 1u);
-    EXPECT_EQ(HeaderValue(server.Heads()[0], "Host"), "localhost:" + port);
-}
-
-TEST_F(KaLnk, PingOfServerAnsweringOtherStatusIsBadAnswer) {
-    UseOneSecond();
-    for (Mode mode : {Mode::Answer404, Mode::Answer500}) {
-        LoopbackServer server(mode);
-        EXPECT_EQ(PingServer(server.Uri()), KaLnkCb::SS_BAD_ANSWER);
-        EXPECT_EQ(server.Heads().size(), 1u);
-    }
-}
-
-// Following the redirect would report on another address than the one asked about.
-TEST_F(KaLnk, PingDoesNotFollowRedirects) {
-    UseOneSecond();
-    LoopbackServer server(Mode::Redirect);
-    EXPECT_EQ(PingServer(server.Uri()), KaLnkCb::SS_BAD_ANSWER);
-    EXPECT_EQ(server.Heads().size(), 1u);
-}
-
-TEST_F(KaLnk, PingOfClosedPortIsRefusedAtOnce) {
-    UseClient({{"CONNECT_TIMEOUT", "5000"}, {"RECEIVE_TIMEOUT", "5000"}});
-    uint16_t port = ClosedPort();
-    ASSERT_NE(port, 0);
-    auto start = Clock::now();
-    EXPECT_EQ(
-        PingServer(KaTekNet::URI_t(("http://127.0.0.1:" + std::to_string(port) + "/").c_str())),
-        KaLnkCb::SS_REFUSED);
-    EXPECT_LT(MillisecondsSince(start), 4000) << "a refusal must not wait for the time-out";
-}
-
-TEST_F(KaLnk, PingOfServerHangingUpIsFailed) {
-    UseOneSecond();
-    LoopbackServer server(Mode::Hangup);
-    EXPECT_EQ(PingServer(server.Uri()), KaLnkCb::SS_FAILED);
-    EXPECT_EQ(server.Heads().size(), 1u) << "no retry";
-}
-
-TEST_F(KaLnk, PingOfSilentServerTimesOutWithinReceiveTimeoutAndLetsGo) {
-    UseOneSecond();
-    LoopbackServer server(Mode::Silent);
-    auto start = Clock::now();
-    EXPECT_EQ(PingServer(server.Uri()), KaLnkCb::SS_TIMEOUT);
-    long long elapsed = MillisecondsSince(start);
-    RecordProperty("ping_ms", static_cast<int>(elapsed));
-    EXPECT_LT(elapsed, 2000) << "receive time-out 1000 ms, plus one second";
-    EXPECT_GE(elapsed, 900) << "must wait for the answer as long as configured";
-    EXPECT_EQ(server.Heads().size(), 1u) << "no retry";
-    auto deadline = Clock::now() + std::chrono::seconds(5);
-    while (server.PeerClosures() == 0 && Clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    EXPECT_EQ(server.PeerClosures(), 1) << "the abandoned connection must be closed";
-}
-
-// A listener that accepts nothing with its queue full makes the system drop new
-// connection attempts, so the connect time-out is the one that must end the ping.
-TEST_F(KaLnk, PingOfUnacceptingListenerTimesOutWithinConnectTimeout) {
-    UseClient({{"CONNECT_TIMEOUT", "1000"}, {"RECEIVE_TIMEOUT", "5000"}});
-    WinsockSession winsock;
-    unique_socket listener = ListenOnLoopback(0);
-    ASSERT_TRUE(listener);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(PortOf(listener.get()));
-    std::vector<unique_socket> fillers;
-    for (int i = 0; i < 4; ++i) {
-        fillers.emplace_back(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-        u_long nonBlocking = 1;
-        ioctlsocket(fillers.back().get(), FIONBIO, &nonBlocking);
-        connect(fillers.back().get(), reinterpret_cast<sockaddr*>(&address), sizeof(address));
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    auto start = Clock::now();
-    EXPECT_EQ(PingServer(KaTekNet::URI_t(
-                  ("http://127.0.0.1:" + std::to_string(PortOf(listener.get())) + "/").c_str())),
-              KaLnkCb::SS_TIMEOUT);
-    long long elapsed = MillisecondsSince(start);
-    RecordProperty("ping_ms", static_cast<int>(elapsed));
-    EXPECT_LT(elapsed, 2000) << "connect time-out 1000 ms, plus one second";
-}
-
-TEST_F(KaLnk, ServerSeesUserAgentOfGlobalClientAtPingTime) {
-    LoopbackServer server(Mode::Answer200);
-    UseClient({{"APP_NAME", "com.trelm.ka.ctrl.kac"}, {"APP_VERSION", "1.5.0.0"}});
-    EXPECT_EQ(PingServer(server.Uri()), KaLnkCb::SS_OK);
-    UseClient({{"APP_NAME", "other"}, {"APP_VERSION", "2"}});
-    EXPECT_EQ(PingServer(server.Uri()), KaLnkCb::SS_OK);
-    std::vector<std::string> heads = server.Heads();
-    ASSERT_EQ(heads.size(), 2u);
-    EXPECT_EQ(HeaderValue(heads[0], "User-Agent"), "com.trelm.ka.ctrl.kac/1.5.0.0");
-    EXPECT_EQ(HeaderValue(heads[1], "User-Agent"), "other/2");
-}
-
-TEST_F(KaLnk, PingOfEmptyUriThrows) {
     EXPECT_THROW(PingServer(KaTekNet::URI_t()), KaTekMsg::RuntimeError_t);
 }
 
-// The value a new kernel handle gets: the system hands out the lowest free slot, so a
-// handle left open by a ping shows as a higher value.
-uintptr_t NextHandleValue() {
-    KaHold::unique_handle probe(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    return reinterpret_cast<uintptr_t>(probe.get());
+// A refusal comes at once, not after the time-out; silence ends the ping after the receive
+// time-out, neither sooner nor much later, with one request, never retried.
+TEST(KaLnk, PingEndsWithinItsTimeOuts) {
+    HttpClient::SetGlobalClient(Client({{"CONNECT_TIMEOUT", "5000"}, {"RECEIVE_TIMEOUT", "1000"}}));
+    LoopbackServer silent("silent");
+    auto start = Clock::now();
+    EXPECT_EQ(KaLnkCb::SS_REFUSED, PingServer(Uri("127.0.0.1", ClosedPort())));
+    EXPECT_LT(MillisecondsSince(start), 4000) << "a refusal must not wait for the time-out";
+    start = Clock::now();
+    EXPECT_EQ(KaLnkCb::SS_TIMEOUT, PingServer(Uri("127.0.0.1", silent.Port())));
+    const long long elapsed = MillisecondsSince(start);
+    EXPECT_LT(elapsed, 2000) << "receive time-out 1000 ms, plus one second";
+    EXPECT_GE(elapsed, 900) << "must wait for the answer as long as configured";
+    EXPECT_EQ(1u, silent.Heads().size()) << "no retry";
 }
 
-// Pings that answer, are refused and time out (with a short receive time-out, so that the
-// silent server costs little) must all give back every handle they took.
-TEST_F(KaLnk, TwoHundredPingsLeaveNoHandleBehind) {
-    LoopbackServer answering(Mode::Answer200);
-    LoopbackServer silent(Mode::Silent);
-    KaTekNet::URI_t refused(("http://127.0.0.1:" + std::to_string(ClosedPort()) + "/").c_str());
-    HttpClient steady(Settings({{"CONNECT_TIMEOUT", "2000"}, {"RECEIVE_TIMEOUT", "2000"}}));
-    HttpClient hasty(Settings({{"CONNECT_TIMEOUT", "2000"}, {"RECEIVE_TIMEOUT", "20"}}));
-    auto pingAll = [&](int rounds) {
+// Pings that answer, are refused and time out (a short receive time-out keeps the silent
+// server cheap) must give back every handle they took, the abandoned connections too.
+TEST(KaLnk, PingsLeaveNoHandleBehind) {
+    LoopbackServer answering("200 OK");
+    LoopbackServer silent("silent");
+    const KaTekNet::URI_t refused = Uri("127.0.0.1", ClosedPort(), "/");
+    const HttpClient steady = Client({{"CONNECT_TIMEOUT", "2000"}, {"RECEIVE_TIMEOUT", "2000"}});
+    const HttpClient hasty = Client({{"CONNECT_TIMEOUT", "2000"}, {"RECEIVE_TIMEOUT", "20"}});
+    const auto pingAll = [&](int rounds) {
         for (int i = 0; i < rounds; ++i) {
             HttpClient::SetGlobalClient(steady);
-            EXPECT_EQ(PingServer(answering.Uri()), KaLnkCb::SS_OK);
-            EXPECT_EQ(PingServer(refused), KaLnkCb::SS_REFUSED);
-            if (i % 5 == 0) {
-                HttpClient::SetGlobalClient(hasty);
-                EXPECT_EQ(PingServer(silent.Uri()), KaLnkCb::SS_TIMEOUT);
-            }
+            EXPECT_EQ(KaLnkCb::SS_OK, PingServer(Uri("127.0.0.1", answering.Port())));
+            EXPECT_EQ(KaLnkCb::SS_REFUSED, PingServer(refused));
+            HttpClient::SetGlobalClient(hasty);
+            EXPECT_EQ(KaLnkCb::SS_TIMEOUT, PingServer(Uri("127.0.0.1", silent.Port())));
         }
     };
-    pingAll(5); // the platform's first-use allocations happen here
-    uintptr_t before = NextHandleValue();
-    pingAll(100);
-    uintptr_t after = NextHandleValue();
-    // The platform's thread pool may add a worker thread (a few handles) when a new
-    // ping starts while the last one's worker is still on its way back; a ping that left
-    // one handle behind would show as 20 slots or more.
-    constexpr uintptr_t kSlotStep = 4; // kernel handle values go up in steps of four
-    EXPECT_LE(after, before + 6 * kSlotStep)
-        << "handle slots in use grew by " << (after - before) / kSlotStep;
+    pingAll(3); // the platform's first-use allocations happen here
+    const KaTest::HandleUse before = KaTest::MeasureHandleUse();
+    pingAll(40);
+    EXPECT_TRUE(KaTest::NoMoreHandles(before, KaTest::MeasureHandleUse()));
 }
 
 } // namespace
