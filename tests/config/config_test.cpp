@@ -1,0 +1,286 @@
+// The configuration lookups and the directory variables on a sandbox installation: its own
+// installation and data directories and settings file, named to the runtime through the
+// environment. The name replacement behind the variables, internal to the library and built
+// here from its source, is held against the plain loop it stands in for.
+#include <gtest/gtest.h>
+
+#include "KaCtrlUtils.h"
+#include "Sandbox.h"
+#include "config/NameReplacement.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cwctype>
+#include <map>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+using KaTekStr::String_t;
+using namespace std::string_literals; // L"..."s keeps a NUL and what follows it
+
+namespace {
+
+// What a call throws: the number of messages, the first one's catalog and number, and its
+// arguments, each after a "|": "1 KaCtrl(1)|yes".
+template <typename Error = KaTekMsg::IllegalStateError_t, typename Call>
+std::wstring Thrown(Call call) {
+    try {
+        call();
+    } catch (const Error& error) {
+        const auto& messages = error.GetMessageList().GetMessages();
+        std::wstring thrown = std::to_wstring(messages.size()) + L" " +
+                              messages.at(0).GetCatalogId().Std() + L"(" +
+                              std::to_wstring(messages[0].GetNumber()) + L")";
+        for (const String_t& arg : messages[0].GetArgs()) {
+            thrown += L"|" + arg.Std();
+        }
+        return thrown;
+    }
+    return L"nothing thrown";
+}
+
+std::wstring Resolve(const std::wstring& text) {
+    return KaCtrl::ReplaceDirVariables(String_t(text)).Std();
+}
+
+std::wstring Slashed(std::wstring path) {
+    std::replace(path.begin(), path.end(), L'\\', L'/');
+    return path;
+}
+
+std::wstring Asked(DWORD(WINAPI* platform)(DWORD, LPWSTR)) {
+    wchar_t buffer[MAX_PATH + 1] = {};
+    return Slashed(std::wstring(buffer, platform(MAX_PATH + 1, buffer)));
+}
+
+// What each name stands for below the installation (I), data (D), current (C) or system
+// temporary (T) directory; laid out by hand, as clang-format would give each its own line.
+struct Variable {
+    const wchar_t* name;
+    const wchar_t* where;
+};
+// clang-format off
+const Variable kVariables[] = {
+    {L"$BinDir", L"I/bin/win64"}, {L"$ConfDir", L"D/conf"}, {L"$CurrentDir", L"C"},
+    {L"$DataConfDir", L"D/conf"}, {L"$DataDir", L"D"}, {L"$InstallDir", L"I"},
+    {L"$JavaDir", L"I/java"}, {L"$KaBinDir", L"I/bin"}, {L"$KaConfDir", L"D/config"},
+    {L"$KaCurrentDir", L"C"}, {L"$KaDataConfDir", L"D/config"}, {L"$KaDataDir", L"D"},
+    {L"$KaInstallDir", L"I"}, {L"$KaInstrumentationDir", L"I/instrumentation"},
+    {L"$KaJavaDir", L"I/java"}, {L"$KaJreBDir", L"I/nonKA/jre/b/bin"},
+    {L"$KaJreDir", L"I/nonKA/jre/1.4/bin"}, {L"$KaLBinDir", L"I/lbin"}, {L"$KaLibDir", L"I/lib"},
+    {L"$KaLogDir", L"D/log"}, {L"$KaMiscDir", L"I/misc"}, {L"$KaNonKADir", L"I/nonKA"},
+    {L"$KaPerlADir", L"I/nonKA/perl/a/bin"}, {L"$KaShareDir", L"D/shared"},
+    {L"$KaSystemTmpDir", L"T"}, {L"$KaTmpDir", L"D/temp"}, {L"$KaUserDir", L"D/user"},
+    {L"$LBinDir", L"I/lbin"}, {L"$LibDir", L"I/lib"}, {L"$LogDir", L"D/log"},
+    {L"$MiscDir", L"I/misc"}, {L"$NonKADir", L"I/nonKA"}, {L"$ShareDir", L"D/shared"},
+    {L"$SystemTmpDir", L"T"}, {L"$TmpDir", L"D/tmp"}, {L"$UserDir", L"D/user"},
+};
+// clang-format on
+static_assert(std::size(kVariables) == 36);
+
+// The plain loop: find the first occurrence, replace it, search again from the start;
+// nullopt once the text grows beyond longest. It ends for every value that does not hold
+// the name: a shorter value shrinks the text, a longer one grows it up to longest, and one
+// of the same length makes each step change the text at the same offset from the
+// occurrence in the same direction, so no text can come back.
+std::optional<std::wstring> SearchFromStart(std::wstring text, const std::wstring& name,
+                                            const std::wstring& value, size_t longest) {
+    for (size_t at = text.find(name); at != std::wstring::npos; at = text.find(name)) {
+        text.replace(at, name.size(), value);
+        if (text.size() > longest) {
+            return std::nullopt;
+        }
+    }
+    return text;
+}
+
+// Every text over "$ab" up to longest units, shortest first.
+std::vector<std::wstring> AllTexts(size_t longest) {
+    std::vector<std::wstring> texts{L""};
+    for (size_t from = 0; texts[from].size() < longest; ++from) {
+        for (wchar_t unit : L"$ab"s) {
+            texts.push_back(texts[from] + unit);
+        }
+    }
+    return texts;
+}
+
+} // namespace
+
+TEST(GetBooleanFromString, TrueOrFalseInAnyCaseAndNothingElse) {
+    for (const wchar_t* text : {L"true", L"TRUE", L"tRuE", L"false", L"FALSE", L"fAlSe"}) {
+        EXPECT_EQ(KaCtrl::GetBooleanFromString(String_t(text)), std::towlower(text[0]) == L't');
+    }
+    // Refused with message 1 and the text, unchanged, as its argument.
+    for (const std::wstring& text :
+         {L" true"s, L"true "s, L""s, L"1"s, L"yes"s, L"on"s, L"fals"s, L"true\0x"s}) {
+        EXPECT_EQ(
+            Thrown([&] { KaCtrl::GetBooleanFromString(String_t(text.c_str(), text.size())); }),
+            L"1 KaCtrl(1)|" + text)
+            << KaTest::Utf8(text);
+    }
+}
+
+TEST(GetKaCoreID, ValueAsWrittenElseMessage3) {
+    KaTest::Sandbox sandbox;
+    sandbox.WriteSettings("[sec.core]\nCORE_ID=  core-42 \n");
+    EXPECT_EQ(KaCtrl::GetKaCoreID().Std(), L"  core-42 ");
+    // Absent or empty: an empty argument.
+    for (const char* settings :
+         {"", "[sec.core]\n", "[sec.core]\nCORE_ID=\n", "[other]\nCORE_ID=x\n"}) {
+        sandbox.WriteSettings(settings);
+        EXPECT_EQ(Thrown([] { KaCtrl::GetKaCoreID(); }), L"1 KaCtrl(3)|") << settings;
+    }
+    // A runtime failure: its own message, naming the file and the line, wrapped once.
+    sandbox.WriteSettings("[sec.core]\nthis line is not a setting\n");
+    const std::wstring thrown = Thrown([] { KaCtrl::GetKaCoreID(); });
+    EXPECT_EQ(thrown.rfind(L"1 KaCtrl(3)|", 0), 0u) << KaTest::Utf8(thrown);
+    EXPECT_NE(thrown.find(sandbox.SettingsFile()), std::wstring::npos) << KaTest::Utf8(thrown);
+    EXPECT_NE(thrown.find(L"line 2"), std::wstring::npos) << KaTest::Utf8(thrown);
+    EXPECT_EQ(thrown.find(L"Error getting KaCore ID"), std::wstring::npos) << KaTest::Utf8(thrown);
+}
+
+TEST(GetKaSudo, ValueAsWrittenOrEmpty) {
+    KaTest::Sandbox sandbox;
+    sandbox.WriteSettings("[ctrl.sudo]\nKA_SUDO= \"sudo -u ka\" \n");
+    EXPECT_EQ(KaCtrl::GetKaSudo().Std(), L" \"sudo -u ka\" ");
+    sandbox.WriteSettings("[ctrl.sudo]\nnot a setting\n"); // unreadable: empty, nothing thrown
+    EXPECT_EQ(KaCtrl::GetKaSudo().Std(), L"");
+}
+
+TEST(Directories, EndInExactlyOneSeparator) {
+    KaTest::Sandbox sandbox;
+    // Also when the data directory is named with a trailing separator.
+    for (const std::wstring& data : {sandbox.DataDir(), sandbox.DataDir() + L"\\"}) {
+        KaTest::SetEnv(L"KA_DATA_DIR", data);
+        EXPECT_EQ(KaCtrl::GetTmpDir().Std(), sandbox.DataDir() + L"\\tmp\\");
+        EXPECT_EQ(KaCtrl::GetConfDir().Std(), sandbox.DataDir() + L"\\conf\\ctrl\\");
+    }
+    KaTest::SetEnv(L"KA_DATA_DIR", L"relative\\data"); // lookup failures reach the caller
+    EXPECT_THROW(KaCtrl::GetTmpDir(), KaTekMsg::Exception_t);
+    EXPECT_THROW(KaCtrl::GetConfDir(), KaTekMsg::Exception_t);
+}
+
+TEST(ReplaceDirVariables, EachOfTheThirtySixNames) {
+    KaTest::Sandbox sandbox;
+    std::wstring temp = Asked(::GetTempPathW);
+    temp.pop_back(); // the platform's answer ends in a separator, the value does not
+    const std::map<wchar_t, std::wstring> base = {{L'I', Slashed(sandbox.InstallDir())},
+                                                  {L'D', Slashed(sandbox.DataDir())},
+                                                  {L'C', Asked(::GetCurrentDirectoryW)},
+                                                  {L'T', temp}};
+    std::wstring all, allExpected;
+    for (const auto& [name, where] : kVariables) {
+        const std::wstring expected = base.at(where[0]) + (where + 1);
+        // The separator after a name is the text's own; the value brings none.
+        EXPECT_EQ(Resolve(name + L"\\f"s), expected + L"/f") << KaTest::Utf8(name);
+        all += L"|"s + name;
+        allExpected += L"|" + expected;
+    }
+    EXPECT_EQ(Resolve(all), allExpected);
+}
+
+TEST(ReplaceDirVariables, Texts) {
+    KaTest::Sandbox sandbox;
+    const std::wstring I = Slashed(sandbox.InstallDir()), D = Slashed(sandbox.DataDir());
+    struct Case {
+        const char* sudo; // nullptr: not configured
+        std::wstring text, expected;
+    } cases[] = {
+        {nullptr, L"", L""},
+        {nullptr, L"C:\\a b\\c%20\\$ \\\\", L"C:/a b/c%20/$ //"}, // only backslashes change
+        {nullptr, L"$KaBinDir\\a;$KaBinDir", I + L"/bin/a;" + I + L"/bin"},
+        {nullptr, L"$KaBinDirectory", I + L"/binectory"}, // no word boundary needed
+        {nullptr, L"$TmpDir|$KaTmpDir", D + L"/tmp|" + D + L"/temp"},
+        {nullptr, L"$ConfDir|$KaConfDir", D + L"/conf|" + D + L"/config"},
+        {nullptr, L"$kabindir $KaBin Dir $Unknown $", L"$kabindir $KaBin Dir $Unknown $"},
+        {nullptr, L"$KA_SUDO x", L"$KA_SUDO x"},
+        {"", L"$KA_SUDO x", L"$KA_SUDO x"},
+        {"\"\"", L"$KA_SUDO x", L"$KA_SUDO x"},
+        {"\"\" ", L"$KA_SUDO x", L"\"\"  x"}, // not exactly two double quotes
+        {"C:\\Tools\\su do.exe -u", L"$KA_SUDO x", L"C:/Tools/su do.exe -u x"},
+        {"C:\\Tools\\\\", L"$KA_SUDO\\x", L"C:/Tools//x"}, // one separator cut, not all
+        // Names come in ascending order: "$KaLogDir" after "$KA_SUDO", "$BinDir" before it.
+        {"$KaLogDir\\x $BinDir", L"$KA_SUDO", D + L"/log/x $BinDir"},
+        // Holding its own name, each occurrence the text held is replaced once.
+        {"sudo $KA_SUDO", L"$KA_SUDO a $KA_SUDO", L"sudo $KA_SUDO a sudo $KA_SUDO"},
+        {"$KA_SUDO", L"$KA_S$KA_SUDOUDO", L"$KA_S$KA_SUDOUDO"}, // inserted text not searched
+        // A value forming the name again with the text around it is replaced in turn.
+        {"x$KA_S", L"$KA_SUDOUDOUDO", L"xxx$KA_S"},
+        {"UDO", L"$KA_S$KA_SUDO", L"UDO"},
+    };
+    for (const Case& c : cases) {
+        sandbox.WriteSettings(c.sudo ? "[ctrl.sudo]\nKA_SUDO=" + std::string(c.sudo) + "\n" : "");
+        EXPECT_EQ(Resolve(c.text), c.expected) << KaTest::Utf8(c.text);
+    }
+    EXPECT_TRUE(KaCtrl::ReplaceDirVariables(String_t::Null()).IsNull());
+    // "$" + "KA_SUDOKA_SUDO$$" forms the name again at every step: the call gives up at its
+    // bound instead of growing the text without end.
+    sandbox.WriteSettings("[ctrl.sudo]\nKA_SUDO=KA_SUDOKA_SUDO$$\n");
+    EXPECT_THROW(Resolve(L"$$KA_SUDO"), std::length_error);
+}
+
+TEST(ReplaceDirVariables, EachCallAsksAgain) {
+    KaTest::Sandbox sandbox;
+    sandbox.WriteSettings("[ctrl.sudo]\nKA_SUDO=first\n");
+    EXPECT_EQ(Resolve(L"$KA_SUDO"), L"first");
+    sandbox.WriteSettings("[ctrl.sudo]\nKA_SUDO=second\n");
+    EXPECT_EQ(Resolve(L"$KA_SUDO"), L"second");
+    // A drive root keeps its separator in the runtime's answer; the value loses it.
+    KaTest::SetEnv(L"KA_INSTALL_DIR", L"Z:\\");
+    EXPECT_EQ(Resolve(L"$InstallDir\\x|$KaBinDir"), L"Z:/x|Z:/bin");
+}
+
+TEST(ReplaceDirVariables, AnyLookupFailureFailsTheCall) {
+    for (const wchar_t* variable : {L"KA_INSTALL_DIR", L"KA_DATA_DIR"}) {
+        KaTest::Sandbox sandbox;
+        sandbox.WriteSettings("[ctrl.sudo]\nKA_SUDO=sudo\n");
+        KaTest::SetEnv(variable, L"relative\\dir");
+        // The runtime's own failure, unchanged, even where the text names no directory.
+        for (const wchar_t* text : {L"", L"plain text", L"$KA_SUDO"}) {
+            EXPECT_EQ(Thrown<KaTekMsg::RuntimeError_t>([&] { Resolve(text); }).substr(0, 10),
+                      L"1 KaTek(6)")
+                << KaTest::Utf8(variable) << " " << KaTest::Utf8(text);
+        }
+    }
+}
+
+TEST(ReplaceInTurn, EqualsSearchFromStartOnEverySmallText) {
+    const std::vector<std::wstring> values = AllTexts(3), texts = AllTexts(8);
+    size_t compared = 0, mismatches = 0;
+    for (const std::wstring name : {L"$a", L"$ab", L"$ba", L"$aa", L"a", L"aa", L"ab", L"aba"}) {
+        for (const std::wstring& value : values) {
+            if (value.find(name) != std::wstring::npos) {
+                continue; // the loop would never end
+            }
+            const std::vector<KaCtrl::NameAndValue> list = {{name, value}};
+            for (const std::wstring& text : texts) {
+                std::optional<std::wstring> actual = text;
+                try {
+                    KaCtrl::ReplaceInTurn(*actual, list, 40);
+                } catch (const std::length_error&) {
+                    actual = std::nullopt;
+                }
+                ++compared;
+                if (actual != SearchFromStart(text, name, value, 40) && ++mismatches <= 5) {
+                    ADD_FAILURE() << KaTest::Utf8(name + L"=" + value + L" in " + text);
+                }
+            }
+        }
+    }
+    EXPECT_EQ(mismatches, 0u) << "of " << compared;
+    EXPECT_GT(compared, 2000000u);
+}
+
+TEST(ReplaceEveryOccurrence, GrowthMayEndAtTheLimitButNotPassIt) {
+    std::wstring text = L"$KA_SUDO$KA_SUDO", spare;
+    KaCtrl::ReplaceEveryOccurrence(text, L"$KA_SUDO", L"0123456789", spare, 20);
+    EXPECT_EQ(text, L"01234567890123456789");
+    text = L"$KA_SUDO$KA_SUDO";
+    EXPECT_THROW(KaCtrl::ReplaceEveryOccurrence(text, L"$KA_SUDO", L"0123456789", spare, 19),
+                 std::length_error);
+    EXPECT_EQ(text, L"$KA_SUDO$KA_SUDO"); // unchanged
+}
