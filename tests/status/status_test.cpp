@@ -100,42 +100,40 @@ TEST_F(DaemonStatus, PausedServiceWithoutMutexIsNotActive) {
     EXPECT_EQ(KaCtrl::GetKacdStatus(), 0);
 }
 
-TEST_F(DaemonStatus, AnswerAtDefaultAddressWithoutPortFile) {
-    KaTest::StandinService service(With({L"--http80"}));
-    ASSERT_TRUE(service.Control(L"start"));
-    EXPECT_EQ(KaCtrl::GetKacdStatus(), 0);
-    // Only port 80 listens, so both pings went to the default address, in the tool's name.
-    std::string request = std::string("GET /com.trelm.ka.ctrl.kacd/lnkrpcserver\t") + kCallerAgent;
-    EXPECT_EQ(Requests(), std::vector<std::string>(2, request));
-    EXPECT_TRUE(KaCtrl::IsKacdRunning());
+// Where the stand-in listens decides the answer; every request that reaches it comes in the
+// control tool's name. Port 9 (discard) has no listener here.
+TEST_F(DaemonStatus, StatusFollowsWhereTheDaemonAnswers) {
+    struct Case {
+        std::vector<std::wstring> options;
+        int status;
+        bool running;
+        size_t requests; // GetKacdStatus, then IsKacdRunning
+    } cases[] = {
+        {{L"--http80"}, 0, true, 3}, // no port file: both pings at the default address
+        {{L"--http80", L"--write-port", L"0"}, 0, true, 3},
+        {{L"--port", L"0"}, 61, false, 1},
+        {{L"--http80", L"--write-port", L"9"}, 62, true, 2},
+    };
+    const std::string request =
+        std::string("GET /com.trelm.ka.ctrl.kacd/lnkrpcserver\t") + kCallerAgent;
+    for (const Case& c : cases) {
+        KaTest::StandinService service(With(c.options));
+        ASSERT_TRUE(service.Control(L"start"));
+        EXPECT_EQ(KaCtrl::GetKacdStatus(), c.status) << KaTest::Utf8(c.options[0]);
+        EXPECT_EQ(KaCtrl::IsKacdRunning(), c.running);
+        EXPECT_EQ(Requests(), std::vector<std::string>(c.requests, request));
+        std::filesystem::remove(std::filesystem::path(RequestLog()));
+    }
 }
 
-TEST_F(DaemonStatus, PortFileHoldingZeroIsNoPort) {
-    KaTest::StandinService service(With({L"--http80", L"--write-port", L"0"}));
-    ASSERT_TRUE(service.Control(L"start"));
-    EXPECT_EQ(PublishedPort(), 0u);
-    EXPECT_EQ(KaCtrl::GetKacdStatus(), 0);
-    EXPECT_EQ(Requests().size(), 2u);
-}
-
-TEST_F(DaemonStatus, AnswerOnlyAtPortFileAddress) {
+TEST_F(DaemonStatus, LocalAddressNamesThePublishedPort) {
     KaTest::StandinService service(With({L"--port", L"0"}));
     ASSERT_TRUE(service.Control(L"start"));
     uint32_t port = PublishedPort();
     ASSERT_NE(port, 0u);
-    EXPECT_FALSE(KaCtrl::IsKacdRunning());
-    EXPECT_EQ(KaCtrl::GetKacdStatus(), 61);
     EXPECT_EQ(KaCtrl::CreateLocalURI().GetText().Std(),
               L"http://localhost:" + std::to_wstring(port) +
                   L"/com.trelm.ka.ctrl.kacd/lnkrpcserver");
-}
-
-TEST_F(DaemonStatus, AnswerOnlyAtDefaultWhilePortFileNamesAnother) {
-    // Port 9 (discard) has no listener here.
-    KaTest::StandinService service(With({L"--http80", L"--write-port", L"9"}));
-    ASSERT_TRUE(service.Control(L"start"));
-    EXPECT_TRUE(KaCtrl::IsKacdRunning());
-    EXPECT_EQ(KaCtrl::GetKacdStatus(), 62);
 }
 
 TEST_F(DaemonStatus, RefusedAddressReachesCallerAndClientIsRestored) {
