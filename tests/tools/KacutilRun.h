@@ -1,22 +1,58 @@
-// Runs kacutil.exe, built beside the test program, as a child and collects what it says.
+// Runs kacutil.exe, built beside the test program, as a child on the test's sandbox and
+// checks its exit code and its whole output (standard output and error) against a pattern.
 #pragma once
 
-#include <string>
-#include <vector>
+#include <gtest/gtest.h>
+
+#include "Sandbox.h"
+#include "Standin.h"
+
+#include <algorithm>
 
 namespace KaTest {
 
-struct KacutilResult {
-    int exitCode = -1;  // -1: did not end in time
-    std::string output; // standard output and error together, UTF-8, "\r\n" made "\n"
+// '*' stands for any text (line ends too), '%' for one digit, any other character for itself.
+inline bool Glob(const char* pattern, const char* text) {
+    if (*pattern == '*') {
+        return Glob(pattern + 1, text) || (*text != '\0' && Glob(pattern, text + 1));
+    }
+    bool same = *pattern == '%' ? *text >= '0' && *text <= '9' : *pattern == *text;
+    return *pattern == '\0' ? *text == '\0' : same && Glob(pattern + 1, text + 1);
+}
+
+struct KacutilCase {
+    std::vector<std::wstring> args;
+    int exitCode;
+    std::string output; // a pattern for Glob, "\r\n" written "\n"
 };
 
-KacutilResult RunKacutil(const std::vector<std::wstring>& args, unsigned timeoutMs = 60000);
+// A failure is one line on standard error: what went wrong, exit code 1.
+inline KacutilCase Failure(const std::vector<std::wstring>& args, const std::string& what) {
+    return {args, 1, "kacutil " + Utf8(args.front()) + ": " + what + "\n"};
+}
 
-// The lines of text without their line ends; a final line end makes no empty line.
-std::vector<std::string> Lines(const std::string& text);
+// A usage error also names the command's help, exit code 2.
+inline KacutilCase Usage(const std::vector<std::wstring>& args, const std::string& what) {
+    std::string name = Utf8(args.front());
+    return {args, 2, "kacutil " + name + ": " + what + " (kacutil " + name + " --help)\n"};
+}
 
-// path with backslashes made slashes, in UTF-8: how the library writes resolved paths.
-std::string SlashPath(const std::wstring& path);
+// Runs and checks each case in turn; answers the outputs.
+inline std::vector<std::string> ExpectKacutil(const std::vector<KacutilCase>& cases) {
+    std::vector<std::string> outputs;
+    for (const KacutilCase& expected : cases) {
+        SCOPED_TRACE("expected output: " + expected.output);
+        std::vector<KaTekStr::String_t> args(expected.args.begin(), expected.args.end());
+        KaTekCmd::Command_t command(KaTekStr::String_t(ProgramDir() + L"kacutil.exe"), args);
+        command.Start();
+        command.Wait(60000);
+        std::string output = Utf8(command.GetOutput().Std());
+        output.erase(std::remove(output.begin(), output.end(), '\r'), output.end());
+        EXPECT_EQ(static_cast<int>(command.GetExitCode()), expected.exitCode) << output;
+        EXPECT_TRUE(Glob(expected.output.c_str(), output.c_str())) << output;
+        outputs.push_back(output);
+    }
+    return outputs;
+}
 
 } // namespace KaTest
