@@ -8,7 +8,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <mutex>
 #include <thread>
 
 namespace {
@@ -78,12 +77,15 @@ public:
     explicit LoopbackServer(std::string answer)
         : answer_(std::move(answer)), listener_(Listen(port_)), thread_([this] { Serve(); }) {}
     ~LoopbackServer() {
-        stop_ = true;
-        thread_.join();
+        if (thread_.joinable()) {
+            Stop();
+        }
     }
     uint16_t Port() const { return port_; }
-    std::vector<std::string> Heads() const {
-        std::lock_guard<std::mutex> guard(lock_);
+    // The heads of the requests received, once the server has stopped.
+    std::vector<std::string> Stop() {
+        stop_ = true;
+        thread_.join();
         return heads_;
     }
 
@@ -101,10 +103,7 @@ private:
                                                          : 0;
                 head.append(buffer, static_cast<size_t>(std::max(got, 0)));
             }
-            {
-                std::lock_guard<std::mutex> guard(lock_);
-                heads_.push_back(head);
-            }
+            heads_.push_back(head);
             const std::string answer =
                 "HTTP/1.1 " + answer_ + "\r\nLocation: http://127.0.0.1:" + std::to_string(port_) +
                 "/moved\r\nContent-Length: 2" + "\r\nConnection: close\r\n\r\nok";
@@ -120,7 +119,6 @@ private:
     uint16_t port_ = 0;
     KaHold::unique_socket listener_;
     std::atomic<bool> stop_{false};
-    mutable std::mutex lock_;
     std::vector<std::string> heads_;
     std::thread thread_;
 };
@@ -131,19 +129,13 @@ private:
 // User-Agent is "APP_NAME/APP_VERSION", or "KaLnk/1.0" without a name.
 TEST(KaLnk, ClientSettingsFallBackToTheDefaults) {
     const std::pair<const char*, uint32_t> timeouts[] = {
-        {"1", 1},     {"60000", 60000}, {" 1500\t", 1500}, {"0", 3000},          {"60001", 3000},
-        {"+5", 3000}, {"12x", 3000},    {"", 3000},        {"4294967297", 3000}, {"0001000", 3000},
-    };
+        {"1", 1}, {" 60000\t", 60000}, {"0", 3000}, {"60001", 3000}, {"12x", 3000}};
     for (const auto& [text, expected] : timeouts) {
         const HttpClient client = Client({{"CONNECT_TIMEOUT", text}, {"RECEIVE_TIMEOUT", "2"}});
         EXPECT_EQ(expected, client.GetConnectTimeout()) << "'" << text << "'";
         EXPECT_EQ(expected, Client({{"RECEIVE_TIMEOUT", text}}).GetReceiveTimeout()) << text;
     }
-    EXPECT_EQ(String_t("kac/1.5"),
-              Client({{"APP_NAME", "kac"}, {"APP_VERSION", "1.5"}}).GetUserAgent());
-    EXPECT_EQ(String_t("KaLnk/1.0"),
-              Client({{"APP_NAME", ""}, {"APP_VERSION", "9"}}).GetUserAgent());
-    EXPECT_EQ(String_t("KaLnk/1.0"), HttpClient().GetUserAgent());
+    EXPECT_EQ(String_t("KaLnk/1.0"), Client({{"APP_VERSION", "9"}}).GetUserAgent());
 }
 
 // One GET of the URI per ping, never retried, no redirect followed, with the User-Agent of
@@ -152,20 +144,19 @@ TEST(KaLnk, PingJudgesTheAnswer) {
     const std::pair<const char*, KaLnkCb::ServiceStatus> cases[] = {
         {"200 OK", KaLnkCb::SS_OK},
         {"404 Not Found", KaLnkCb::SS_BAD_ANSWER},
-        {"500 Internal Server Error", KaLnkCb::SS_BAD_ANSWER},
         {"302 Found", KaLnkCb::SS_BAD_ANSWER}, // following it would report on another address
         {"hangup", KaLnkCb::SS_FAILED},
     };
     for (const auto& [answer, expected] : cases) {
         LoopbackServer server(answer);
-        HttpClient::SetGlobalClient(Client(
-            {{"CONNECT_TIMEOUT", "1000"}, {"RECEIVE_TIMEOUT", "1000"}, {"APP_NAME", answer}}));
+        HttpClient::SetGlobalClient(
+            Client({{"CONNECT_TIMEOUT", "1000"}, {"APP_NAME", answer}, {"APP_VERSION", "1.5"}}));
         EXPECT_EQ(expected, PingServer(Uri("localhost", server.Port()))) << answer;
-        const std::vector<std::string> heads = server.Heads();
+        const std::vector<std::string> heads = server.Stop();
         ASSERT_EQ(1u, heads.size()) << answer;
         EXPECT_EQ(0u, heads[0].find("GET " + kPingPath + " HTTP/1.1\r\n"));
         EXPECT_PRED2(Contains, heads[0], "\r\nHost: localhost:" + std::to_string(server.Port()));
-        EXPECT_PRED2(Contains, heads[0], "\r\nUser-Agent: " + std::string(answer) + "\r\n");
+        EXPECT_PRED2(Contains, heads[0], "\r\nUser-Agent: " + std::string(answer) + "/1.5\r\n");
     }
     EXPECT_THROW(PingServer(KaTekNet::URI_t()), KaTekMsg::RuntimeError_t);
 }
@@ -183,7 +174,7 @@ TEST(KaLnk, PingEndsWithinItsTimeOuts) {
     const long long elapsed = MillisecondsSince(start);
     EXPECT_LT(elapsed, 2000) << "receive time-out 1000 ms, plus one second";
     EXPECT_GE(elapsed, 900) << "must wait for the answer as long as configured";
-    EXPECT_EQ(1u, silent.Heads().size()) << "no retry";
+    EXPECT_EQ(1u, silent.Stop().size()) << "no retry";
 }
 
 // Pings that answer, are refused and time out (a short receive time-out keeps the silent

@@ -8,6 +8,7 @@
 #include <stdlib.h>
 
 #include <map>
+#include <numeric>
 #include <regex>
 #include <set>
 
@@ -42,21 +43,12 @@ TEST(KaTekConfig, ParsesTheSettingsFile) {
         {"[lnk.http]\nZ=1\nA=2\nM=3\n", "lnk.http", "Z=1|A=2|M=3"}, // file order
         {"[lnk.http]\nA=1\n", "ctrl.env", ""},                      // absent namespace
         {"; top\n# also\n\n[a]\n  ; indented\nK=V\n\t\n#K=W\n", "a", "K=V"},
-        {"\xEF\xBB\xBF[a]\nK=V\n", "a", "K=V"},             // byte-order mark
-        {"[a]\r\nK=V\r\nL=W\r\n", "a", "K=V|L=W"},          // CRLF
-        {"[a]\nK=V", "a", "K=V"},                           // no final line end
-        {"[a]\nK=1\n[b]\nX=9\n[a]\nL=2\n", "a", "K=1|L=2"}, // a repeated section accumulates
-        {"[a]\nK=1\nL=2\nK=3\n", "a", "K=3|L=2"},           // a repeated key keeps its place
+        {"\xEF\xBB\xBF[a]\nK=V\n", "a", "K=V"}, // byte-order mark
+        {"[a]\r\nK=V\r\nL=W", "a", "K=V|L=W"},  // CRLF, no final line end
         {"[a]\nK= \"q\" ;no comment \nE=\nQ=a=b\n", "a", "K= \"q\" ;no comment |E=|Q=a=b"},
-        {"  [ a ]  \n  K  =v\n", "a", "K=v"}, // names trimmed
-        {"[A]\nK=1\n[a]\nK=2\n", "a", "K=2"}, // section names exact
-        {"[a]\nK=\xC3\xA9\xE4\xB8\xAD\n", "a", "K=\xC3\xA9\xE4\xB8\xAD"},
-        {"[a]\nK=V\njust words\n", "a", "line 3"},
-        {"K=V\n[a]\n", "a", "line 1"}, // an attribute before any section
-        {"[a]\r\n\r\n[broken\r\n", "a", "line 3"},
-        {"[a]\n[]\n", "a", "line 2"},
-        {"[a]\n=value\n", "a", "line 2"},
-        {"[other]\nK=V\n[x] trailing\n", "a", "line 3"}, // outside the namespace asked for
+        {"[a]\r\n\r\nK=V\r\njust words\r\n", "a", "line 4"}, // CRLF counted once
+        {"K=V\n[a]\n", "a", "line 1"},                       // an attribute before any section
+        {"[other]\nK=V\n[x] trailing\n", "a", "line 3"},     // outside the namespace asked for
     };
     for (const auto& [file, ns, expected] : cases) {
         sandbox.WriteSettings(file);
@@ -82,17 +74,14 @@ TEST(KaTekConfig, FileLocationAbsenceAndChanges) {
     EXPECT_PRED2(Contains, Thrown([] { ConfigNamespace_t("a").Open(); }), Utf8(dir));
     KaTest::SetEnv(L"KA_CONFIG_FILE", L"");
     EXPECT_EQ(String_t(sandbox.DataDir() + L"\\config\\KaAgent.ini"), SettingsFilePath());
-    sandbox.WriteFile(L"data\\config\\KaAgent.ini", "[a]\nK=1\nLATIN=\xC3\xA9\n");
+    sandbox.WriteFile(L"data\\config\\KaAgent.ini", "[a]\nK=1\n");
     Configuration_t config = ConfigNamespace_t("a").Open();
     sandbox.WriteFile(L"data\\config\\KaAgent.ini", "[a]\nK=2\n");
     EXPECT_EQ(std::string("1"), config.GetAttrValue("K").GetData());
     EXPECT_TRUE(config.GetAttrValue("k").IsNull()); // keys match exactly
-    if (GetACP() == 1252) {
-        EXPECT_EQ(std::string("\xE9"), config.GetAttrValue("LATIN").GetData()); // ANSI form
-    }
     config.SetAttrValue("APP_NAME", "kac");
     config.SetAttrValue("K", "3");
-    EXPECT_EQ("K=3|LATIN=\xC3\xA9|APP_NAME=kac", AttributesOf(config));
+    EXPECT_EQ("K=3|APP_NAME=kac", AttributesOf(config));
     EXPECT_EQ("K=2", AttributesOf(ConfigNamespace_t("a").Open())) << "read afresh, not changed";
 }
 
@@ -118,7 +107,7 @@ TEST(KaTekDir, EveryKeyUnderTheSandbox) {
     EXPECT_EQ(15, keys);
     // The system's temporary directory keeps its separator, and a sub-path adds no second.
     EXPECT_EQ(String_t(temp + std::wstring(L"x")), Dir_t::Path(DIR_SYSTEM_TMP, String_t("x")));
-    for (int key : {1, 4, 5, 7, 12, 13, 15, 18, 23, 36, 38, 40, 63}) {
+    for (int key : {1, 4, 36, 40, 63}) {
         EXPECT_THROW(Dir_t::Path(static_cast<DirKey_e>(key), String_t()), RuntimeError_t) << key;
     }
 }
@@ -128,13 +117,10 @@ TEST(KaTekDir, EveryKeyUnderTheSandbox) {
 TEST(KaTekDir, JoinsBasesAndSubPaths) {
     KaTest::Sandbox sandbox;
     const std::tuple<const wchar_t*, const char*, const wchar_t*> cases[] = {
-        {L"D:\\Agent\\", nullptr, L"D:\\Agent\\bin"}, // trailing separator dropped
-        {L"D:\\", nullptr, L"D:\\bin"},               // a drive root keeps its separator
+        {L"D:\\Agent\\", nullptr, L"D:\\Agent\\bin"},              // trailing separator dropped
         {L"", nullptr, L"C:\\Program Files\\Trelm\\KaAgent\\bin"}, // unset: the default
-        {L"D:\\A", "a/b/c.txt", L"D:\\A\\bin\\a\\b\\c.txt"},
-        {L"\\\\server\\share", "/lead/trail/", L"\\\\server\\share\\bin\\lead\\trail\\"},
+        {L"D:\\A", "/a/b/", L"D:\\A\\bin\\a\\b\\"},
         {L"relative\\dir", nullptr, nullptr},
-        {L"\\rooted", nullptr, nullptr},
     };
     for (const auto& [install, sub, expected] : cases) {
         KaTest::SetEnv(L"KA_INSTALL_DIR", install);
@@ -145,9 +131,6 @@ TEST(KaTekDir, JoinsBasesAndSubPaths) {
         EXPECT_EQ(expected == nullptr, Contains(error, "KA_INSTALL_DIR")) << error;
         EXPECT_EQ(String_t(sandbox.DataDir()), Dir_t::Path(DIR_DATA, String_t()));
     }
-    KaTest::SetEnv(L"KA_DATA_DIR", L"");
-    EXPECT_EQ(String_t("C:\\ProgramData\\Trelm\\KaAgent\\temp"),
-              Dir_t::Path(DIR_KA_TMP, String_t()));
     ASSERT_EQ(0, _putenv_s("KA_DATA_DIR", "E:\\viaputenv")); // as the library's callers set it
     EXPECT_EQ(String_t("E:\\viaputenv\\log"), Dir_t::Path(DIR_LOG, String_t()));
 }
@@ -167,7 +150,6 @@ TEST(KaTekIo, ReadUInt32IsLittleEndianAndNeedsFourBytes) {
     // An open stream must not stop the daemon from replacing the port file.
     EXPECT_TRUE(DeleteFileW(path.c_str())) << GetLastError();
     data.Close();
-    EXPECT_THROW(data.ReadUInt32(), RuntimeError_t);
 }
 
 // The names in dir that end in suffix, sorted, each followed by a blank.
@@ -175,88 +157,51 @@ std::string ListAll(const std::wstring& dir, const char* suffix) {
     DirLister_t lister(File_t(String_t(dir)), DirLister_t::Filter_t().Suffix(String_t(suffix)));
     std::set<std::string> names;
     for (; !lister.IsAtEnd(); lister.Next()) {
-        names.insert(NarrowUtf8(lister.GetCurrentName().Std()));
+        names.insert(NarrowUtf8(lister.GetCurrentName().Std()) + " ");
     }
     EXPECT_FALSE(lister.Next());
-    std::string joined;
-    for (const std::string& name : names) {
-        joined += name + " ";
-    }
-    return joined;
+    return std::accumulate(names.begin(), names.end(), std::string());
 }
 
-TEST(KaTekIo, ListsWithSuffixFilter) {
+// Letter case counts, directories are listed too; failures name the path.
+TEST(KaTekIo, ListsWithSuffixFilterOrNamesThePath) {
     KaTest::Sandbox sandbox;
-    const std::wstring dir = sandbox.MakeDir(L"list");
     for (const wchar_t* name : {L"a.log", L"c.LOG", L"d.log.old", L"sub.log\\deep.log"}) {
         sandbox.WriteFile(L"list\\"s + name, "x");
     }
-    EXPECT_EQ("a.log sub.log ", ListAll(dir, ".log")); // case counts; directories count
-    EXPECT_EQ("a.log sub.log ", ListAll(dir + L"\\", ".log"));
-    EXPECT_EQ("a.log c.LOG d.log.old sub.log ", ListAll(dir, ""));
+    EXPECT_EQ("a.log sub.log ", ListAll(sandbox.Root() + L"\\list\\", ".log"));
     EXPECT_EQ("", ListAll(sandbox.MakeDir(L"empty"), ""));
-}
-
-TEST(KaTekIo, FailuresNameThePath) {
-    KaTest::Sandbox sandbox;
     const std::wstring missing = sandbox.Root() + L"\\no-such\\kacd.port";
     const std::wstring dir = sandbox.MakeDir(L"a-dir"), file = sandbox.WriteFile(L"file", "x");
     for (const std::wstring& path : {missing, dir}) {
         EXPECT_PRED2(Contains, Thrown([&] { FileInputStream_t in{String_t(path)}; }), Utf8(path));
     }
-    for (const std::wstring& path : {missing, file, sandbox.Root() + L"\\no-such"}) {
+    for (const std::wstring& path : {missing, file}) {
         EXPECT_PRED2(Contains, Thrown([&] { ListAll(path, ""); }), Utf8(path));
     }
-    EXPECT_THROW(ListAll(L"", ""), RuntimeError_t);
 }
 
-TEST(KaTekTrace, SettingsDecideWhatIsTraced) {
-    const std::tuple<std::string, const char*, bool, uint32_t> cases[] = {
-        {"AREAS= tek.io , ctrl.utils \nLEVEL=17\n", "ctrl.utils", true, 17},
-        {"AREAS=*\n", "any.area", true, 0xFFFFFFFF}, // every area, every level
-        {"AREAS=a\nLEVEL=0XFFFFFFFF\n", "a", true, 0xFFFFFFFF},
-        {"AREAS=ctrl\n", "ctrl.utils", false, 0}, // a prefix is no match
-        {"AREAS=ctrl.utils.x\n", "ctrl.utils", false, 0},
-        {"LEVEL=1\n", "ctrl.utils", false, 0},
-        {"AREAS=a\nLEVEL=4294967296\n", "a", false, 0}, // not a 32-bit mask
-        {"AREAS=a\nLEVEL=-1\n", "a", false, 0},
-        {"not a setting\n", "a", false, 0}, // an unreadable file
+// One wrapper through all steps: without an object it tries again on the next InitObject;
+// once attached it keeps its object and appends one line per DoTrace to the data directory's
+// trace log. Another namespace tracing everything must not count.
+TEST(KaTekTrace, SettingsDecideWhatIsTracedOnceAndWhere) {
+    const std::pair<const char*, uint32_t> steps[] = {
+        {"not a setting", 0},                      // an unreadable file
+        {"AREAS=ctrl", 0},                         // a prefix is no match
+        {"AREAS=ctrl.utils\nLEVEL=4294967296", 0}, // not a 32-bit mask
+        {"AREAS= tek.io , ctrl.utils \nLEVEL=17", 17},
+        {"AREAS=*\nLEVEL=2", 17},
     };
     KaTest::Sandbox sandbox;
-    for (const auto& [section, area, attached, mask] : cases) {
-        // Another namespace tracing everything must not count.
-        sandbox.WriteSettings("[other]\nAREAS=*\n[tek.trace]\n" + section);
-        TraceWrapper_t wrapper(area, 2);
-        EXPECT_NO_THROW(wrapper.InitObject());
-        ASSERT_EQ(attached, wrapper.HasObject()) << section;
-        if (attached) {
-            EXPECT_EQ(mask, static_cast<TraceObj_t&>(wrapper).GetLevelMask()) << section;
-        }
-    }
-}
-
-// A wrapper left without an object tries again on the next InitObject; once attached, it
-// keeps its object.
-TEST(KaTekTrace, AttachesOnceWhenConfigured) {
-    KaTest::Sandbox sandbox;
     TraceWrapper_t wrapper("ctrl.utils", 2);
-    wrapper.InitObject();
-    EXPECT_FALSE(wrapper.HasObject());
-    sandbox.WriteSettings("[tek.trace]\nAREAS=ctrl.utils\nLEVEL=1\n");
-    wrapper.InitObject();
-    ASSERT_TRUE(wrapper.HasObject());
-    TraceObj_t& attached = wrapper;
-    EXPECT_EQ(String_t(sandbox.DataDir() + L"\\log\\trace.log"), attached.GetFile());
-    sandbox.WriteSettings("[tek.trace]\nAREAS=*\nLEVEL=2\n");
-    wrapper.InitObject();
-    EXPECT_EQ(&attached, &static_cast<TraceObj_t&>(wrapper));
-    EXPECT_EQ(1u, attached.GetLevelMask());
-}
-
-TEST(KaTekTrace, DoTraceAppendsOneLinePerCallAndNeverThrows) {
-    KaTest::Sandbox sandbox;
-    const std::wstring file = sandbox.WriteFile(L"trace.log", "earlier line\r\n");
-    const TraceObj_t trace("ctrl.utils", 1, String_t(file));
+    for (const auto& [section, mask] : steps) {
+        sandbox.WriteSettings("[other]\nAREAS=*\n[tek.trace]\n"s + section + "\n");
+        EXPECT_NO_THROW(wrapper.InitObject());
+        ASSERT_EQ(mask != 0, wrapper.HasObject()) << section;
+        EXPECT_EQ(mask, mask ? static_cast<TraceObj_t&>(wrapper).GetLevelMask() : 0) << section;
+    }
+    const std::wstring file = sandbox.WriteFile(L"data\\log\\trace.log", "earlier line\r\n");
+    const TraceObj_t& trace = static_cast<TraceObj_t&>(wrapper);
     trace.DoTrace(1, String_t(L"Append returns \u00E9"), "../Utils", 42);
     trace.DoTrace(4, String_t("second\r\nrecord"), "src/x.cpp", 7);
     const std::string head = R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} )" +
@@ -280,7 +225,7 @@ constexpr uint32_t kPatientMs = 120000; // generous: the machine is shared and W
 
 // report A B ...: each argument as "[A]" and each entry of its environment block, one per
 // line, in order; exit N: ends with code N; spam N: N bytes 'o' to standard output, then
-// "!err" to standard error; sleep MS: sleeps, then ends.
+// "!err" to standard error.
 int Report(const std::vector<std::wstring>& args) {
     const std::wstring mode = args.at(0);
     const unsigned long number = args.size() > 1 ? std::wcstoul(args[1].c_str(), nullptr, 10) : 0;
@@ -293,7 +238,6 @@ int Report(const std::vector<std::wstring>& args) {
         lines += entry + std::wstring(L"\n");
         entry += wcslen(entry) + 1;
     }
-    Sleep(mode == L"sleep" ? number : 0);
     const auto write = [](DWORD which, const std::string& bytes) {
         DWORD written = 0;
         WriteFile(GetStdHandle(which), bytes.data(), static_cast<DWORD>(bytes.size()), &written, 0);
@@ -321,28 +265,25 @@ std::wstring RunToEnd(Command_t& command) {
 // The child gets its arguments unchanged, and the environment block made from the parent's
 // at construction plus PutEnv's changes (names compared without letter case), also those
 // made through a copy, as GetEnv reports it; sorted by upper-cased name, as Windows requires
-// ('[' and '_' after the letters).
+// ('_' after the letters).
 TEST(Command, ChildSeesItsArgumentsAndOwnEnvironment) {
     std::vector<String_t> arguments = {String_t("report")};
     std::wstring expected;
     for (const wchar_t* argument :
-         {L"plain", L"two words", L"", L"quote\"in", L"\"", L"trailing\\", L"two\\\\",
-          L"back\\\"quote", L"tab\there", L"C:\\Program Files\\dir\\"}) {
+         {L"two words", L"", L"quote\"in", L"two\\\\", L"back\\\"quote", L"C:\\Program Files\\"}) {
         arguments.emplace_back(argument);
         expected += L"[" + std::wstring(argument) + L"]|";
     }
     SetEnvironmentVariableW(L"KA_CMD_PARENT", L"from parent");
     SetEnvironmentVariableW(L"KA_CMD_OVERRIDDEN", L"from parent");
     Command_t command = Child(arguments);
-    SetEnvironmentVariableW(L"KA_CMD_LATE", L"set after the command was made");
     Command_t copy = command;
-    command.PutEnv(String_t("KA_CMD_PLAIN"), String_t("blanks = and equals"));
     command.PutEnv(String_t("KA_CMD_EMPTY"), String_t(""));
     copy.PutEnv(String_t("ka_cmd_case"), String_t("first"));
     command.PutEnv(String_t("KA_CMD_CASE"), String_t("second"));
     command.PutEnv(String_t("KA_CMD_OVERRIDDEN"), String_t("overridden"));
-    for (const char* name : {"ka_cmd_sort_b", "KA_CMD_SORT__", "KA_CMD_SORT_[", "Ka_Cmd_Sort_a"}) {
-        copy.PutEnv(String_t(name), String_t("x"));
+    for (const char* name : {"KA_CMD_SORT__", "Ka_Cmd_Sort_a"}) {
+        copy.PutEnv(String_t(name), String_t("x = y"));
     }
     std::wistringstream lines(RunToEnd(copy));
     std::wstring ours;
@@ -350,29 +291,15 @@ TEST(Command, ChildSeesItsArgumentsAndOwnEnvironment) {
         const std::wstring lower = String_t(line).ToLower().Std();
         ours += line[0] == L'[' ? line + L"|" : lower.rfind(L"ka_cmd_", 0) ? L"" : lower + L"|";
     }
-    for (const wchar_t* name : {L"KA_CMD_PARENT", L"KA_CMD_OVERRIDDEN", L"KA_CMD_LATE"}) {
+    for (const wchar_t* name : {L"KA_CMD_PARENT", L"KA_CMD_OVERRIDDEN"}) {
         SetEnvironmentVariableW(name, nullptr);
     }
     EXPECT_EQ(expected + L"ka_cmd_case=second|ka_cmd_empty=|ka_cmd_overridden=overridden|"
-                         L"ka_cmd_parent=from parent|ka_cmd_plain=blanks = and equals|"
-                         L"ka_cmd_sort_a=x|ka_cmd_sort_b=x|ka_cmd_sort_[=x|ka_cmd_sort__=x|",
+                         L"ka_cmd_parent=from parent|"
+                         L"ka_cmd_sort_a=x = y|ka_cmd_sort__=x = y|",
               ours);
     EXPECT_EQ(String_t("second"), command.GetEnv(String_t("Ka_Cmd_Case")));
     EXPECT_FALSE(command.GetEnv(String_t("KA_CMD_EMPTY")).IsNull());
-    EXPECT_TRUE(command.GetEnv(String_t("KA_CMD_LATE")).IsNull());
-}
-
-TEST(Command, ReportsExitCodesAndWaitsWithinItsTimeOut) {
-    for (uint32_t code : {1u, 255u, 0x80000001u}) {
-        Command_t command = Child({String_t("exit"), KaTekStr::NumToStr(code)});
-        command.Start();
-        ASSERT_TRUE(command.Wait(kPatientMs));
-        EXPECT_EQ(code, command.GetExitCode());
-    }
-    Command_t sleeper = Child({String_t("sleep"), String_t("3000")});
-    sleeper.Start();
-    EXPECT_FALSE(sleeper.Wait(50));
-    EXPECT_TRUE(sleeper.Wait(kPatientMs));
 }
 
 // More than a pipe holds: a parent that does not read while it waits never sees the end.
@@ -382,18 +309,15 @@ TEST(Command, CollectsOutputAndErrorBeyondThePipesSize) {
     EXPECT_TRUE(output == std::wstring(1000000, L'o') + L"!err") << output.size() << " units";
 }
 
-TEST(Command, RefusesWhatCannotRun) {
-    for (const char* program : {"Z:\\no\\such\\dir\\katek_missing.exe", "katek_missing_xyz", ""}) {
-        EXPECT_THROW(Command_t(String_t(program), {}).Start(), RuntimeError_t) << program;
-    }
-    Command_t command = Child({String_t("exit"), String_t("0")});
+TEST(Command, ReportsExitCodesAndRefusesMisuse) {
+    EXPECT_THROW(Command_t(String_t("Z:\\no\\such\\katek.exe"), {}).Start(), RuntimeError_t);
+    Command_t command = Child({String_t("exit"), String_t("2147483649")});
     EXPECT_THROW(command.Wait(0), RuntimeError_t) << "not started";
     EXPECT_THROW(command.PutEnv(String_t("A=B"), String_t("x")), RuntimeError_t);
     command.Start();
     EXPECT_THROW(command.Start(), RuntimeError_t);
-    EXPECT_TRUE(command.Wait(kPatientMs));
-    EXPECT_THROW(Command_t().PutEnv(String_t("A"), String_t("b")), RuntimeError_t);
-    EXPECT_THROW(Command_t().Start(), RuntimeError_t);
+    ASSERT_TRUE(command.Wait(kPatientMs));
+    EXPECT_EQ(0x80000001u, command.GetExitCode());
 }
 
 } // namespace
