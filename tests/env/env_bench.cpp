@@ -31,13 +31,11 @@ template <typename Work> double BestMs(Work work) {
 // slash direction, as a grown search path holds them.
 double CleanMs(int count) {
     std::wstring list;
-    for (int index = 0; index < count; ++index) {
-        const std::wstring n = std::to_wstring(index / 2);
-        list += index % 2 ? L";c:/program files/TOOL" + n + L"/BIN"
-                          : L";C:\\Program Files\\Tool" + n + L"\\bin";
+    for (int pair = 0; pair < count / 2; ++pair) {
+        const std::wstring n = std::to_wstring(pair);
+        list += L";C:\\Program Files\\Tool" + n + L"\\bin;c:/program files/TOOL" + n + L"/BIN";
     }
-    const String_t text(list);
-    const double ms = BestMs([&] { KaCtrl::AvoidDuplicate(text); });
+    const double ms = BestMs([text = String_t(list)] { KaCtrl::AvoidDuplicate(text); });
     std::printf("AvoidDuplicate %7d entries: %9.2f ms\n", count, ms);
     return ms;
 }
@@ -45,17 +43,15 @@ double CleanMs(int count) {
 } // namespace
 
 int main() {
-    const double small = CleanMs(10000);
-    const double large = CleanMs(100000);
+    const double small = CleanMs(10000), large = CleanMs(100000);
     std::printf("ratio 100,000/10,000: %.1f (target at most 15)\n", large / small);
 
     KaTest::Sandbox sandbox;
-    std::string base = "[ctrl.env]\n";
-    std::string append = "[ctrl.env.append]\n";
+    std::string base = "[ctrl.env]\n", append = "[ctrl.env.append]\n";
     for (int index = 0; index < 1000; ++index) {
-        const std::string name = "KA_BENCH_" + std::to_string(index) + "=";
-        base += name + "C:\\Base\\" + std::to_string(index) + ";D:\\Shared\n";
-        append += name + "d:/shared;E:\\Extra\\" + std::to_string(index) + "\n";
+        const std::string n = std::to_string(index);
+        base += "KA_BENCH_" + n + "=C:\\Base\\" + n + ";D:\\Shared\n";
+        append += "KA_BENCH_" + n + "=d:/shared;E:\\Extra\\" + n + "\n";
     }
     sandbox.WriteSettings(base + append);
     const double commandMs = BestMs(
