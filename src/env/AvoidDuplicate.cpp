@@ -10,8 +10,8 @@ namespace KaCtrl {
 namespace {
 
 String_t WithForwardSlashes(const String_t& list) {
-    // One pass over the units: the runtime's Find copies the text it searches on every
-    // call, so a Find-and-SetAt loop would grow with the square of a long list.
+    // One pass over the units: searching again from the start after each backslash would
+    // grow with the square of a long list.
     std::wstring units = list.Std();
     std::replace(units.begin(), units.end(), L'\\', L'/');
     return String_t(units);
