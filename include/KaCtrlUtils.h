@@ -35,7 +35,8 @@ using KaTekXml::XmlWriter_t;
 KACTRLUTILS_API bool IsKacdRunning();
 // GetKacdStatus answers 0 (answers at the default and the port-file address), 61 (only at
 // the port-file address), 62 (not at the port-file address) or 63 (daemon not active);
-// throws only what the runtime or the ping throws.
+// throws only what the runtime or the ping throws. Each ping makes its own client the
+// process-wide one for its length, so pings of concurrent calls go out one at a time.
 KACTRLUTILS_API int GetKacdStatus();
 // CreateLocalURI answers the local daemon's server address (https when the certificate is
 // installed, the published port when there is one), or the empty URI when it cannot be
