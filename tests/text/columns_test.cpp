@@ -3,31 +3,24 @@
 
 #include "KaCtrlUtils.h"
 
-#include <string>
-#include <utility>
-
-using KaTekStr::String_t;
-
 TEST(Columns, PadsShortFieldsAndLeavesLongOnesWhole) {
+    using KaTekStr::String_t;
     const std::pair<String_t (*)(const String_t&), size_t> columns[] = {
         {KaCtrl::FormatName, 11},
         {KaCtrl::FormatDescription, 35},
         {KaCtrl::FormatCategory, 12},
-        {KaCtrl::FormatPID, 8},
-    };
+        {KaCtrl::FormatPID, 8}};
     for (const auto& [format, width] : columns) {
         const std::wstring exact(width, L'x'), longer(width + 5, L'x');
-        const struct {
-            std::wstring field, expected;
-        } rows[] = {
+        // Empty, shorter, exactly the width (nothing added), longer (not cut).
+        const std::pair<std::wstring, std::wstring> rows[] = {
             {L"", std::wstring(width, L' ')},
             {L"123", L"123" + std::wstring(width - 3, L' ')},
-            {exact, exact},   // nothing added
-            {longer, longer}, // not cut
+            {exact, exact},
+            {longer, longer},
         };
-        for (const auto& row : rows) {
-            EXPECT_EQ(format(String_t(row.field)).Std(), row.expected)
-                << "width " << width << ", " << row.field.size() << " characters";
+        for (const auto& [field, expected] : rows) {
+            EXPECT_EQ(format(String_t(field)).Std(), expected) << width << ", " << field.size();
         }
     }
 }

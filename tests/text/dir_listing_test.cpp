@@ -7,46 +7,20 @@
 
 #include <algorithm>
 #include <fstream>
-#include <iterator>
 #include <regex>
-#include <string>
-#include <vector>
 
-using KaTekStr::String_t;
-
-namespace {
-
-std::vector<std::wstring> Listed(const std::wstring& dir, const char* suffix) {
+static std::vector<std::wstring> Listed(const std::wstring& dir, const char* suffix) {
     std::vector<std::wstring> paths;
-    for (const String_t& path : KaCtrl::GetFilesInDir(String_t(dir), suffix)) {
+    for (const auto& path : KaCtrl::GetFilesInDir(KaTekStr::String_t(dir), suffix)) {
         paths.push_back(path.Std());
     }
     return paths;
 }
 
-// dir + "/" + each name in dir ending in suffix, in the order the platform delivers them.
-std::vector<std::wstring> PlatformPaths(const std::wstring& given, const std::wstring& dir,
-                                        const std::wstring& suffix) {
-    std::vector<std::wstring> paths;
-    WIN32_FIND_DATAW entry;
-    HANDLE find = ::FindFirstFileW((dir + L"\\*").c_str(), &entry);
-    for (bool more = find != INVALID_HANDLE_VALUE; more; more = ::FindNextFileW(find, &entry)) {
-        const std::wstring name = entry.cFileName;
-        if (name != L"." && name != L".." && name.size() >= suffix.size() &&
-            name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0) {
-            paths.push_back(given + L"/" + name);
-        }
-    }
-    ::FindClose(find);
-    return paths;
-}
-
-std::string LogText() {
+static std::string LogText() {
     std::ifstream file(KaCtrl::LogFilePath().c_str(), std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(file)), {});
 }
-
-} // namespace
 
 TEST(DirListing, KeepsTheListersOrderAndTheDirectoryAsGiven) {
     KaTest::Sandbox sandbox;
@@ -54,19 +28,26 @@ TEST(DirListing, KeepsTheListersOrderAndTheDirectoryAsGiven) {
     for (const wchar_t* name : {L"a.log", L"b.txt", L"c.log", L"a.log.txt", L"d.LOG"}) {
         sandbox.WriteFile(std::wstring(L"logs\\") + name, "x");
     }
+    std::vector<std::wstring> names; // in the order the platform delivers them
+    WIN32_FIND_DATAW entry;
+    HANDLE find = ::FindFirstFileW((dir + L"\\*").c_str(), &entry);
+    for (bool more = find != INVALID_HANDLE_VALUE; more; more = ::FindNextFileW(find, &entry)) {
+        names.push_back(entry.cFileName);
+    }
+    ::FindClose(find);
     std::wstring slashed = dir;
     std::replace(slashed.begin(), slashed.end(), L'\\', L'/');
-    const struct {
-        std::wstring given;
-        const char* suffix;
-    } rows[] = {
-        {slashed, ".log"},     {dir, ".log"},     {slashed + L"/", ".log"},
-        {dir + L"\\", ".log"}, {slashed, ".txt"}, {slashed, ""},
-    };
-    for (const auto& row : rows) {
-        EXPECT_EQ(Listed(row.given, row.suffix),
-                  PlatformPaths(row.given, dir, String_t(row.suffix).Std()))
-            << KaTest::Utf8(row.given) << " with '" << row.suffix << "'";
+    const std::pair<std::wstring, std::wstring> rows[] = {
+        {slashed, L".log"}, {dir, L".txt"}, {dir + L"\\", L".log"}, {slashed + L"/", L""}};
+    for (const auto& [given, suffix] : rows) {
+        std::vector<std::wstring> expected; // given + "/" + each name ending in suffix
+        for (const std::wstring& name : names) {
+            if (name != L"." && name != L".." && name.size() >= suffix.size() &&
+                name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0) {
+                expected.push_back(given + L"/" + name);
+            }
+        }
+        EXPECT_EQ(Listed(given, KaTest::Utf8(suffix).c_str()), expected) << KaTest::Utf8(given);
     }
 }
 

@@ -6,7 +6,6 @@
 #include "KaCtrlUtils.h"
 
 #include <fstream>
-#include <functional>
 
 using namespace KaCtrl;
 
@@ -17,7 +16,7 @@ TEST(XmlTags, WritesEveryCaseIntoOneDocument) {
     w.StartDocument();
     w.OpenTag("", "Cases");
     // Each case in a plain element of its name; check_xml_tags.py says what each must hold.
-    auto write = [&w](const char* name, const std::function<void()>& writeCase) {
+    auto write = [&w](const char* name, auto writeCase) {
         w.OpenTag("", name);
         writeCase();
         w.CloseTag();

@@ -8,6 +8,7 @@
 #include "Standin.h"
 
 #include <algorithm>
+#include <tuple>
 
 namespace KaTest {
 
@@ -20,11 +21,8 @@ inline bool Glob(const char* pattern, const char* text) {
     return *pattern == '\0' ? *text == '\0' : same && Glob(pattern + 1, text + 1);
 }
 
-struct KacutilCase {
-    std::vector<std::wstring> args;
-    int exitCode;
-    std::string output; // a pattern for Glob, "\r\n" written "\n"
-};
+// Arguments, exit code, and a pattern for Glob of the output, "\r\n" written "\n".
+using KacutilCase = std::tuple<std::vector<std::wstring>, int, std::string>;
 
 // A failure is one line on standard error: what went wrong, exit code 1.
 inline KacutilCase Failure(const std::vector<std::wstring>& args, const std::string& what) {
@@ -37,22 +35,19 @@ inline KacutilCase Usage(const std::vector<std::wstring>& args, const std::strin
     return {args, 2, "kacutil " + name + ": " + what + " (kacutil " + name + " --help)\n"};
 }
 
-// Runs and checks each case in turn; answers the outputs.
-inline std::vector<std::string> ExpectKacutil(const std::vector<KacutilCase>& cases) {
-    std::vector<std::string> outputs;
-    for (const KacutilCase& expected : cases) {
-        SCOPED_TRACE("expected output: " + expected.output);
-        std::vector<KaTekStr::String_t> args(expected.args.begin(), expected.args.end());
+// Runs and checks each case in turn.
+inline void ExpectKacutil(const std::vector<KacutilCase>& cases) {
+    for (const auto& [argv, exitCode, pattern] : cases) {
+        SCOPED_TRACE("expected output: " + pattern);
+        std::vector<KaTekStr::String_t> args(argv.begin(), argv.end());
         KaTekCmd::Command_t command(KaTekStr::String_t(ProgramDir() + L"kacutil.exe"), args);
         command.Start();
         command.Wait(60000);
         std::string output = Utf8(command.GetOutput().Std());
         output.erase(std::remove(output.begin(), output.end(), '\r'), output.end());
-        EXPECT_EQ(static_cast<int>(command.GetExitCode()), expected.exitCode) << output;
-        EXPECT_TRUE(Glob(expected.output.c_str(), output.c_str())) << output;
-        outputs.push_back(output);
+        EXPECT_EQ(static_cast<int>(command.GetExitCode()), exitCode) << output;
+        EXPECT_TRUE(Glob(pattern.c_str(), output.c_str())) << output;
     }
-    return outputs;
 }
 
 } // namespace KaTest
