@@ -12,7 +12,7 @@ using namespace std::string_literals;
 
 namespace {
 
-TEST(KaCtrl, LogsOneLinePerMessageAndNeverThrows) {
+TEST(KaCtrl, LogsOneLinePerMessageNeverThrowsAndFindsTheCertificate) {
     KaTest::Sandbox sandbox; // no log directory yet: LogMessage makes it
     EXPECT_EQ(String_t(sandbox.DataDir() + L"\\log\\KaCtrl.log"), KaCtrl::LogFilePath());
     MessageList_t list;
@@ -27,21 +27,18 @@ TEST(KaCtrl, LogsOneLinePerMessageAndNeverThrows) {
         written, std::regex(stamp + "KaCtrl\\(1\\): Not a boolean value '\xC3\xA9'\\.\r\n" + stamp +
                             "KaTek\\(4\\): two lines here\r\n")))
         << written;
+    // The certificate is installed only when its file exists.
+    const std::wstring pem = sandbox.MakeDir(L"data\\config\\certs\\node.pem");
+    EXPECT_FALSE(KaCtrl::IsCertInstalled()) << "a directory is no certificate";
+    RemoveDirectoryW(pem.c_str());
+    sandbox.WriteFile(L"data\\config\\certs\\node.pem", "-----BEGIN CERTIFICATE-----\n");
+    EXPECT_TRUE(KaCtrl::IsCertInstalled());
     // The log directory cannot be made; the runtime refuses a relative data directory.
     sandbox.WriteFile(L"blocked\\log", "a file where the log directory should be");
     for (const std::wstring& dataDir : {sandbox.Root() + L"\\blocked", L"rel\\data"s}) {
         KaTest::SetEnv(L"KA_DATA_DIR", dataDir);
         EXPECT_NO_THROW(KaCtrl::LogMessage(list)) << KaTest::Utf8(dataDir);
     }
-}
-
-TEST(KaCtrl, CertificateIsInstalledOnlyWhenItsFileExists) {
-    KaTest::Sandbox sandbox;
-    const std::wstring pem = sandbox.MakeDir(L"data\\config\\certs\\node.pem");
-    EXPECT_FALSE(KaCtrl::IsCertInstalled()) << "a directory is no certificate";
-    RemoveDirectoryW(pem.c_str());
-    sandbox.WriteFile(L"data\\config\\certs\\node.pem", "-----BEGIN CERTIFICATE-----\n");
-    EXPECT_TRUE(KaCtrl::IsCertInstalled());
 }
 
 } // namespace

@@ -17,9 +17,9 @@ namespace {
 const uint32_t npos = String_t::npos; // by value: npos itself is not exported from the DLL
 
 TEST(KaTekText, NullIsToldFromEmpty) {
-    for (const String_t& null :
-         {String_t::Null(), String_t(static_cast<const char*>(nullptr)),
-          String_t(static_cast<const wchar_t*>(nullptr)), String_t::Null() + String_t::Null()}) {
+    for (const String_t& null : {String_t::Null(), String_t(static_cast<const char*>(nullptr)),
+                                 String_t(static_cast<const wchar_t*>(nullptr)),
+                                 String_t::Null() + String_t::Null(), String_t::Null().ToLower()}) {
         EXPECT_TRUE(null.IsNull());
     }
     for (const String_t& text : {String_t(), String_t(""), String_t(L""), String_t::Null() + "x",
@@ -47,7 +47,7 @@ TEST(KaTekText, EditsAreCheckedAtTheEdges) {
 }
 
 // Find(what, start, end, fold) in "abcABC\x00C4": where it matches, or npos.
-TEST(KaTekText, FindExactAndFoldedAndOtherEdges) {
+TEST(KaTekText, FindLowerAndAnsiAtThePlatformBoundary) {
     const std::tuple<const wchar_t*, uint32_t, uint32_t, bool, uint32_t> cases[] = {
         {L"bc", 2, npos, false, npos}, {L"bc", 2, npos, true, 4},    {L"\x00E4", 0, npos, true, 6},
         {L"bc", 0, 2, false, npos},    {L"c", 9, npos, false, npos}, {L"c", 2, 99, false, 2}};
@@ -56,19 +56,10 @@ TEST(KaTekText, FindExactAndFoldedAndOtherEdges) {
             << NarrowUtf8(what) << " " << start << ".." << end << " fold " << fold;
     }
     EXPECT_EQ(String_t(L"path \x00E4\x03C9 c:\\x"), String_t(L"PATH \x00C4\x03A9 C:\\X").ToLower());
-    EXPECT_TRUE(String_t::Null().ToLower().IsNull());
     EXPECT_EQ(String_t("abc"), String_t("abc").Right(npos));
-}
-
-TEST(KaTekText, ConversionsAtThePlatformBoundary) {
+    // ASCII is unchanged in any code page.
     const char* ascii = "\x01\t\x1F !\"#$%&'()*+,-./09:;<=>?@AZ[\\]^_`az{|}~\x7F";
-    EXPECT_STREQ(ascii, MBS_t(String_t(ascii), ENC_ANSI).c_str()); // unchanged in any code page
-    // U+4E2D is in no single-byte code page: one default character, not several bytes.
-    CPINFO info = {};
-    if (GetCPInfo(CP_ACP, &info) && info.MaxCharSize == 1) {
-        const MBS_t narrow(String_t(L"a\x4E2D"), ENC_ANSI);
-        EXPECT_EQ("a"s + static_cast<char>(info.DefaultChar[0]), std::string(narrow.c_str()));
-    }
+    EXPECT_STREQ(ascii, MBS_t(String_t(ascii), ENC_ANSI).c_str());
 }
 
 const MessageCatalog_t kCatalog(String_t("KaCtrl"));
@@ -76,16 +67,12 @@ const MessageCatalog_t kCatalog(String_t("KaCtrl"));
 // Placeholders take the arguments in order, and an argument is not expanded once more; a
 // missing argument, a lone percent sign and a number too large are kept as written.
 TEST(KaTekMsg, PlaceholdersListsExceptionsAndSystemTexts) {
-    const Message_t message =
-        CreateError_t(kCatalog, 1, "%2 before %1, %3 %10 100% %99999999999999999999 %")
-        << String_t("%2") << "B";
-    EXPECT_EQ(String_t("B before %2, %3 %10 100% %99999999999999999999 %"), message.GetText());
     MessageList_t list;
-    EXPECT_EQ(String_t(""), list.Format(FMT_LINES));
-    list.Add(CreateError_t(kCatalog, 2, "listing '%1'.") << "C:\\x");
+    list.Add(CreateError_t(kCatalog, 2, "%2 before %1, %3 %10 100% %99999999999999999999 %")
+             << String_t("%2") << "B");
     list.Add(CreateError_t(RuntimeCatalog(), 4, "%1") << String_t(L"\x00E4"));
-    EXPECT_EQ(String_t(L"KaCtrl(2): listing 'C:\\x'.\nKaTek(4): \x00E4"), list.Format(FMT_LINES));
-    EXPECT_STREQ("KaCtrl(2): listing 'C:\\x'.\nKaTek(4): \xC3\xA4", Exception_t(list).what());
+    EXPECT_STREQ("KaCtrl(2): B before %2, %3 %10 100% %99999999999999999999 %\nKaTek(4): \xC3\xA4",
+                 Exception_t(list).what());
     // Thrown inside KaTek.dll, caught here by its type.
     EXPECT_EQ("KaTek(8): Range [1, 3) outside a text of length 2",
               Thrown([] { String_t("ab").Delete(1, 3); }));
@@ -102,11 +89,10 @@ TEST(KaTekUri, RefusesWhatIsNotAnAbsoluteHttpUriAndTakesTheRestApart) {
           "http://localhost:80a/x", "http:///x", static_cast<const char*>(nullptr)}) {
         EXPECT_THROW(URI_t{String_t(text)}, RuntimeError_t) << (text ? text : "(null)");
     }
-    const URI_t uri{String_t("HTTPS://Host/a?b=c")};
-    EXPECT_EQ(String_t("https Host 443 /a?b=c"), uri.GetScheme() + " " + uri.GetHost() + " " +
-                                                     NumToStr(uri.GetPort()) + " " + uri.GetPath());
-    const URI_t edge{String_t("http://localhost:65535")};
-    EXPECT_EQ(String_t("65535 /"), NumToStr(edge.GetPort()) + " " + edge.GetPath());
+    const URI_t uri{String_t("HTTPS://Host/a?b=c")}, edge{String_t("http://localhost:65535")};
+    EXPECT_EQ(String_t("https Host 443 /a?b=c 65535 /"),
+              uri.GetScheme() + " " + uri.GetHost() + " " + NumToStr(uri.GetPort()) + " " +
+                  uri.GetPath() + " " + NumToStr(edge.GetPort()) + " " + edge.GetPath());
 }
 
 // katek_xml_check.py expects these texts, '|' between them, as a parser must give them back.
@@ -135,9 +121,7 @@ TEST(XmlWriter, WritesHostileDocumentForTheParser) {
     writer.OpenTag(String_t("p"), String_t("outer")); // a sibling declares p once more
     writer.OpenTag(String_t("q"), String_t("inner"));
     writer.Data(String_t(L"\u00E9"));
-    writer.EndDocument();
-    file.close();
-    EXPECT_FALSE(file.fail());
+    writer.EndDocument(); // a document cut short fails katek_xml_parse
 }
 
 } // namespace
