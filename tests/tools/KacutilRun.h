@@ -21,7 +21,8 @@ inline bool Glob(const char* pattern, const char* text) {
     return *pattern == '\0' ? *text == '\0' : same && Glob(pattern + 1, text + 1);
 }
 
-// Arguments, exit code, and a pattern for Glob of the output, "\r\n" written "\n".
+// Arguments, exit code, and a pattern for Glob of the output, "\r\n" written "\n" and a
+// NUL as the two characters \0.
 using KacutilCase = std::tuple<std::vector<std::wstring>, int, std::string>;
 
 // A failure is one line on standard error: what went wrong, exit code 1.
@@ -43,8 +44,10 @@ inline void ExpectKacutil(const std::vector<KacutilCase>& cases) {
         KaTekCmd::Command_t command(KaTekStr::String_t(ProgramDir() + L"kacutil.exe"), args);
         command.Start();
         command.Wait(60000);
-        std::string output = Utf8(command.GetOutput().Std());
-        output.erase(std::remove(output.begin(), output.end(), '\r'), output.end());
+        std::string output;
+        for (char c : Utf8(command.GetOutput().Std())) {
+            output += c == '\0' ? std::string("\\0") : c == '\r' ? "" : std::string(1, c);
+        }
         EXPECT_EQ(static_cast<int>(command.GetExitCode()), exitCode) << output;
         EXPECT_TRUE(Glob(pattern.c_str(), output.c_str())) << output;
     }

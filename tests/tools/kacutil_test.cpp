@@ -5,6 +5,7 @@
 
 #include "KaCtrlUtils.h"
 
+#include <cstdio>
 #include <ctime>
 
 using namespace KaTest;
@@ -19,23 +20,23 @@ static int WaitForStop(const std::vector<std::wstring>&) {
 
 static ChildMode waitForStopMode(L"wait-for-stop", WaitForStop);
 
+// Child mode: output with a NUL inside, which must reach kacutil's output whole.
+static ChildMode printNulMode(L"print-nul", [](const std::vector<std::wstring>&) {
+    return std::fwrite("before\0after\n", 1, 13, stdout) == 13 ? 0 : 5;
+});
+
 class Kacutil : public ::testing::Test {
 protected:
     Sandbox sandbox_;
 };
 
-TEST_F(Kacutil, EveryCommandHasHelpAndUnknownOnesFail) {
-    std::vector<KacutilCase> cases = {
+TEST_F(Kacutil, HelpAndUnknownCommands) {
+    ExpectKacutil({
         {{L"--help"}, 0, "usage: kacutil COMMAND *exit codes:\n  0 *"},
+        {{L"error", L"--help"}, 0, "usage: kacutil error CODE\n*exit codes: 0 printed*"},
         {{}, 2, "kacutil: no command given (kacutil --help)\n"},
         {{L"frobnicate"}, 2, "kacutil: unknown command 'frobnicate' (kacutil --help)\n"},
-    };
-    for (const wchar_t* name :
-         {L"status", L"uri", L"conf", L"dirs", L"resolve", L"bool", L"env", L"dedup", L"stop",
-          L"service", L"privilege", L"admin", L"signal", L"error", L"time", L"ls", L"version"}) {
-        cases.push_back({{name, L"--help"}, 0, "usage: kacutil " + Utf8(name) + "*exit codes*"});
-    }
-    ExpectKacutil(cases);
+    });
 }
 
 TEST_F(Kacutil, ConfigurationFamily) {
@@ -75,6 +76,9 @@ TEST_F(Kacutil, EnvironmentFamily) {
         {{L"dedup", L" a ; A ;b;C:\\x;c:/X"}, 0, "a;b;C:/x\n"},
         Usage({L"env", L"--append", L"--"}, "no program given"),
         {{L"env", L"--", L"Z:\\no\\such\\program.exe"}, 1, "*\nkacutil env: KaTek(9): Command *"},
+        {{L"env", L"--", ProgramDir() + L"tools_kacutil_test.exe", L"--ka-child", L"print-nul"},
+         0,
+         "*\nbefore\\0after\n"},
     });
 }
 
@@ -84,6 +88,8 @@ TEST_F(Kacutil, ProcessFamily) {
     ChildProcess gentle = ChildProcess::Start(L"wait-for-stop", {});
     ChildProcess stubborn = ChildProcess::Start(L"wait-for-stop", {});
     bool admin = KaCtrl::RunningAsAdministrator();
+    int debug = KaCtrl::SetDebugPrivilege();         // this process has kacutil's token
+    const std::string huge = "99999999999999999999"; // past every integer type
     ExpectKacutil({
         // "x" names another stop event, so stubborn can only be terminated.
         {{L"stop", std::to_wstring(stubborn.Pid()), L"x", L"--timeout", L"0"},
@@ -94,7 +100,13 @@ TEST_F(Kacutil, ProcessFamily) {
          "process " + std::to_string(gentle.Pid()) + " ended (0)\n"},
         Usage({L"stop", L"12a", L"x"}, "bad process id '12a'"),
         Usage({L"service", L"KaCtrl", L"sideways"}, "bad control code 'sideways'"),
-        {{L"privilege"}, 0, "SeDebugPrivilege enabled, * (0)\n"},
+        Usage({L"stop", L"99999999999999999999", L"x"}, "process id out of range '" + huge + "'"),
+        Usage({L"service", L"KaCtrl", L"0x10000000000000000"},
+              "control code out of range '0x10000000000000000'"),
+        Usage({L"stop", L"1", L"x", L"--timeout", L"-99999999999999999999"},
+              "timeout out of range '-" + huge + "' (-1 to 2147483647)"),
+        debug == 0 ? KacutilCase{{L"privilege"}, 0, "SeDebugPrivilege enabled (0)\n"}
+                   : Failure({L"privilege"}, "SeDebugPrivilege not enabled: * (64)"),
         {{L"admin"}, admin ? 0 : 3, admin ? "true\n" : "false\n"},
         {{L"signal", L"SIGTERM"}, 0, "0\n"},
     });
@@ -112,6 +124,7 @@ TEST_F(Kacutil, TextAndVersionFamilies) {
         {{L"time"}, 0, now + "%%%%.%%%000  %%%%-%%-%% %%:%%:%%.%%% UTC\n"},
         {{L"error", L"0x2"}, 0, "* (2)\n"},
         Usage({L"error", L"4294967296"}, "error code out of range '4294967296'"),
+        Usage({L"error", L"000099999999999999999999"}, "error code out of range '0000*'"),
         {{L"ls", sandbox_.Root() + L"\\logs", L".log"}, 0, logs + "/a.log\n"},
         Failure({L"ls", sandbox_.Root() + L"\\logs\\missing", L".log"},
                 "cannot list the directory '" + logs + "\\missing' (logged to the control log)"),

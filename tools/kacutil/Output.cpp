@@ -1,6 +1,7 @@
 // Argument checks and output shared by every command.
 #include "Kacutil.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace Kacutil {
@@ -22,6 +23,21 @@ bool AllDigits(const std::wstring& text, bool hex) {
     return !text.empty();
 }
 
+// The value of digits in base, or false once it passes limit: however many digits a hostile
+// caller types, the number is refused as out of range, never wrapped or thrown about.
+bool ValueUpTo(const std::wstring& digits, int base, unsigned long long limit,
+               unsigned long long& value) {
+    value = 0;
+    for (wchar_t c : digits) {
+        unsigned digit = c <= L'9' ? c - L'0' : (c | 0x20) - L'a' + 10;
+        if (digit > limit || value > (limit - digit) / static_cast<unsigned>(base)) {
+            return false;
+        }
+        value = value * static_cast<unsigned>(base) + digit;
+    }
+    return true;
+}
+
 } // namespace
 
 void ExpectCount(const Args& args, size_t count) {
@@ -38,11 +54,11 @@ unsigned long ParseUnsigned(const std::wstring& text, const char* what) {
     bool hex = text.size() > 2 && text[0] == L'0' && (text[1] == L'x' || text[1] == L'X');
     std::wstring digits = hex ? text.substr(2) : text;
     // std::stoull alone would take blanks, signs and trailing junk.
-    if (!AllDigits(digits, hex) || digits.size() > 20) {
+    if (!AllDigits(digits, hex)) {
         throw UsageError(std::string("bad ") + what + " " + Quoted(text));
     }
-    unsigned long long value = std::stoull(digits, nullptr, hex ? 16 : 10);
-    if (value > 0xFFFFFFFFull) {
+    unsigned long long value = 0;
+    if (!ValueUpTo(digits, hex ? 16 : 10, 0xFFFFFFFFull, value)) {
         throw UsageError(std::string(what) + " out of range " + Quoted(text));
     }
     return static_cast<unsigned long>(value);
@@ -51,11 +67,16 @@ unsigned long ParseUnsigned(const std::wstring& text, const char* what) {
 long long ParseSigned(const std::wstring& text, long long min, long long max, const char* what) {
     bool negative = !text.empty() && text[0] == L'-';
     std::wstring digits = negative ? text.substr(1) : text;
-    if (!AllDigits(digits, false) || digits.size() > 18) {
+    if (!AllDigits(digits, false)) {
         throw UsageError(std::string("bad ") + what + " " + Quoted(text));
     }
-    long long value = std::stoll(digits) * (negative ? -1 : 1);
-    if (value < min || value > max) {
+    // Digits worth more than the larger end of the range are out of it, however many.
+    unsigned long long limit = std::max(static_cast<unsigned long long>(std::max(max, 0LL)),
+                                        0ULL - static_cast<unsigned long long>(std::min(min, 0LL)));
+    unsigned long long magnitude = 0;
+    bool fits = ValueUpTo(digits, 10, limit, magnitude);
+    long long value = static_cast<long long>(negative ? 0ULL - magnitude : magnitude);
+    if (!fits || value < min || value > max) {
         throw UsageError(std::string(what) + " out of range " + Quoted(text) + " (" +
                          std::to_string(min) + " to " + std::to_string(max) + ")");
     }
@@ -71,7 +92,9 @@ std::string Narrow(const wchar_t* text) {
 }
 
 std::string Narrow(const String_t& text) {
-    return KaTekStr::MBS_t(text, KaTekStr::ENC_ANSI).c_str();
+    // By size, not up to the first NUL: a child's output may hold NULs and is shown whole.
+    KaTekStr::MBS_t bytes(text, KaTekStr::ENC_ANSI);
+    return std::string(bytes.c_str(), bytes.size());
 }
 
 void Print(const std::string& line) {

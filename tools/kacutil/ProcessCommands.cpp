@@ -85,10 +85,10 @@ int RunService(const Args& args) {
 int RunPrivilege(const Args& args) {
     ExpectCount(args, 0);
     if (KaCtrl::SetDebugPrivilege() != 0) {
-        throw Failure("SeDebugPrivilege cannot be enabled (64)");
+        throw Failure("SeDebugPrivilege not enabled: this process's token does not hold it, or "
+                      "cannot be adjusted (64)");
     }
-    // The library counts a token without the privilege as success; say what it checked.
-    Print("SeDebugPrivilege enabled, or not held by this process's token (0)");
+    Print("SeDebugPrivilege enabled (0)");
     return kExitOk;
 }
 
@@ -125,7 +125,8 @@ std::vector<Command> ProcessCommands() {
          RunService},
         {"privilege", "", "enable SeDebugPrivilege in this process (SetDebugPrivilege)",
          "Shows whether the call succeeds; the privilege lasts only as long as kacutil.\n"
-         "exit codes: 0 enabled or not held; 1 the token cannot be adjusted; 2 usage.\n",
+         "exit codes: 0 enabled; 1 not enabled (64): the token does not hold the privilege\n"
+         "or cannot be adjusted; 2 usage.\n",
          RunPrivilege},
         {"admin", "", "whether kacutil runs with the Administrators group (RunningAsAdministrator)",
          "Prints true or false.\n"
