@@ -11,6 +11,8 @@ namespace Standin {
 
 // The names the agent's status functions probe; they must match the real daemon's.
 inline constexpr wchar_t kServiceName[] = L"KaCtrl";
+// Our own program's file name: a service KaCtrl that runs it is ours to replace.
+inline constexpr wchar_t kProgramName[] = L"kacd-standin.exe";
 inline constexpr wchar_t kMutexName[] = L"KaCtrlMutexObject";
 inline constexpr wchar_t kStopEventName[] = L"com.trelm.ka.kacd.stop";
 inline constexpr char kPingPath[] = "/com.trelm.ka.ctrl.kacd/lnkrpcserver";

@@ -6,6 +6,8 @@ namespace Standin {
 
 namespace {
 
+constexpr ULONGLONG kReplaceTimeoutMs = 5000;
+
 // Creates every missing folder above the file at path.
 void CreateParentFolders(const std::wstring& path) {
     // Start after the root ("C:\" or "\\server\share\"), which cannot be created.
@@ -18,6 +20,35 @@ void CreateParentFolders(const std::wstring& path) {
          at = path.find(L'\\', at + 1)) {
         ::CreateDirectoryW(path.substr(0, at).c_str(), nullptr);
     }
+}
+
+// Writes bytes to a new file at path, through to the disk.
+Outcome WriteNewFile(const std::wstring& path, const void* bytes, DWORD size) {
+    KaHold::unique_handle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                             FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    if (!file || !::WriteFile(file.get(), bytes, size, &written, nullptr) || written != size ||
+        !::FlushFileBuffers(file.get())) {
+        return Outcome::LastError("cannot write " + Narrow(path));
+    }
+    return Outcome::Success();
+}
+
+// Moves from over to, replacing it. While a reader has the file open it cannot be replaced;
+// readers hold it only to read four bytes, so we try again for a while.
+bool MoveOver(const std::wstring& from, const std::wstring& to) {
+    ULONGLONG deadline = ::GetTickCount64() + kReplaceTimeoutMs;
+    while (!::MoveFileExW(from.c_str(), to.c_str(),
+                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        DWORD error = ::GetLastError();
+        bool held = error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
+        if (!held || ::GetTickCount64() >= deadline) {
+            ::SetLastError(error);
+            return false;
+        }
+        ::Sleep(10);
+    }
+    return true;
 }
 
 } // namespace
@@ -40,21 +71,21 @@ Outcome NamedMutexHold::Take(const wchar_t* name) {
 
 Outcome WritePortFile(const std::wstring& path, uint32_t value) {
     CreateParentFolders(path);
-    KaHold::unique_handle file(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        return Outcome::LastError("cannot create the port file " + Narrow(path));
-    }
     const unsigned char bytes[4] = {static_cast<unsigned char>(value & 0xFF),
                                     static_cast<unsigned char>((value >> 8) & 0xFF),
                                     static_cast<unsigned char>((value >> 16) & 0xFF),
                                     static_cast<unsigned char>((value >> 24) & 0xFF)};
-    DWORD written = 0;
-    if (!::WriteFile(file.get(), bytes, sizeof(bytes), &written, nullptr) ||
-        written != sizeof(bytes)) {
-        return Outcome::LastError("cannot write the port file " + Narrow(path));
+    // Written beside it and moved over it in one step, so that a reader finds the old file or
+    // the new one whole, never an empty one. The process id keeps two writers apart.
+    std::wstring temporary = path + L"." + std::to_wstring(::GetCurrentProcessId()) + L".new";
+    Outcome outcome = WriteNewFile(temporary, bytes, sizeof(bytes));
+    if (outcome.Ok() && !MoveOver(temporary, path)) {
+        outcome = Outcome::LastError("cannot replace the port file " + Narrow(path));
     }
-    return Outcome::Success();
+    if (!outcome.Ok()) {
+        ::DeleteFileW(temporary.c_str());
+    }
+    return outcome;
 }
 
 ULONGLONG DeadlineOf(const Options& options) {

@@ -43,7 +43,8 @@ private:
     HttpServer server_;
 };
 
-// Writes value to path as four bytes, least significant first, creating missing folders.
+// Writes value to path as four bytes, least significant first, creating missing folders. The
+// file is replaced in one step, never truncated in place.
 Outcome WritePortFile(const std::wstring& path, uint32_t value);
 
 // The tick count at which --seconds end, or never.

@@ -7,12 +7,15 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 
 namespace Standin {
 
 namespace {
 
 constexpr size_t kMaxConnections = 200;
+// Accepted in one round at most, so that a flood of connections never keeps us from reading.
+constexpr int kAcceptsPerRound = 64;
 constexpr size_t kMaxHead = 16 * 1024;
 // A client that has not sent its request head by then is dropped.
 constexpr ULONGLONG kHeadTimeoutMs = 5000;
@@ -47,27 +50,67 @@ std::string Trim(const std::string& text) {
     return text.substr(begin, end - begin + 1);
 }
 
-// head runs up to, not including, the blank line that ends it.
+// Where the head ends: just after its first empty line. A line ends with LF, with or without
+// a CR before it, as lenient servers read it; npos while the head is incomplete.
+size_t HeadEnd(const std::string& buffer) {
+    for (size_t lf = buffer.find('\n'); lf != std::string::npos; lf = buffer.find('\n', lf + 1)) {
+        size_t next = lf + 1 + (buffer.compare(lf + 1, 1, "\r") == 0 ? 1 : 0);
+        if (buffer.compare(next, 1, "\n") == 0) {
+            return next + 1;
+        }
+    }
+    return std::string::npos;
+}
+
+// The lines of a head, each without its line end.
+std::vector<std::string> HeadLines(const std::string& head) {
+    std::vector<std::string> lines;
+    for (size_t start = 0, lf = 0; lf != std::string::npos; start = lf + 1) {
+        lf = head.find('\n', start);
+        std::string line = head.substr(start, lf - start);
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        lines.push_back(line);
+    }
+    return lines;
+}
+
 Request ParseHead(const std::string& head) {
+    std::vector<std::string> lines = HeadLines(head);
     Request request;
-    size_t lineEnd = head.find("\r\n");
-    std::string requestLine = head.substr(0, lineEnd);
+    const std::string& requestLine = lines.front();
     size_t firstSpace = requestLine.find(' ');
     request.method = requestLine.substr(0, firstSpace);
     if (firstSpace != std::string::npos) {
         size_t secondSpace = requestLine.find(' ', firstSpace + 1);
         request.target = requestLine.substr(firstSpace + 1, secondSpace - firstSpace - 1);
     }
-    while (lineEnd != std::string::npos) {
-        size_t start = lineEnd + 2;
-        lineEnd = head.find("\r\n", start);
-        std::string line = head.substr(start, lineEnd - start);
-        size_t colon = line.find(':');
-        if (colon != std::string::npos && EqualsNoCase(line.substr(0, colon), "User-Agent")) {
-            request.userAgent = Trim(line.substr(colon + 1));
+    for (size_t i = 1; i < lines.size(); ++i) {
+        size_t colon = lines[i].find(':');
+        if (colon != std::string::npos && EqualsNoCase(lines[i].substr(0, colon), "User-Agent")) {
+            request.userAgent = Trim(lines[i].substr(colon + 1));
         }
     }
     return request;
+}
+
+// A field as printable text on one line: control bytes and the backslash become escapes, so
+// that no request can end a log line early or fake the tab between fields.
+std::string Escaped(const std::string& field) {
+    std::string escaped;
+    for (unsigned char c : field) {
+        if (c == '\\') {
+            escaped += "\\\\";
+        } else if (c < 0x20 || c == 0x7F) {
+            char code[5];
+            std::snprintf(code, sizeof code, "\\x%02X", c);
+            escaped += code;
+        } else {
+            escaped += static_cast<char>(c);
+        }
+    }
+    return escaped;
 }
 
 // The path of a request target, in origin form or absolute form, without query.
@@ -146,7 +189,7 @@ void RequestLog::Write(const std::string& method, const std::string& target,
     if (!file_) {
         return;
     }
-    std::string line = method + " " + target + "\t" + agent + "\n";
+    std::string line = Escaped(method) + " " + Escaped(target) + "\t" + Escaped(agent) + "\n";
     DWORD written = 0;
     ::WriteFile(file_.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
 }
@@ -159,6 +202,7 @@ struct HttpServer::Connection {
     std::string buffer; // the request head while reading, the answer while writing
     size_t sent = 0;
     ULONGLONG deadline = 0;
+    ULONGLONG lastHeard = 0; // when the client last connected or sent something
 };
 
 HttpServer::HttpServer(RequestLog& log, bool silent) : log_(log), silent_(silent) {}
@@ -206,10 +250,9 @@ void HttpServer::Step(HANDLE stop) {
     fd_set writable;
     FD_ZERO(&readable);
     FD_ZERO(&writable);
+    // Listened to even when every slot is taken: a newcomer then replaces the idlest.
     for (const unique_socket& listener : listeners_) {
-        if (connections_.size() < kMaxConnections) {
-            FD_SET(listener.get(), &readable);
-        }
+        FD_SET(listener.get(), &readable);
     }
     for (const auto& connection : connections_) {
         FD_SET(connection->socket.get(),
@@ -240,16 +283,45 @@ void HttpServer::Step(HANDLE stop) {
 }
 
 void HttpServer::Accept(SOCKET listener) {
-    while (connections_.size() < kMaxConnections) {
+    for (int round = 0; round < kAcceptsPerRound; ++round) {
         unique_socket accepted(::accept(listener, nullptr, nullptr));
         if (!accepted || !SetNonBlocking(accepted.get())) {
             return; // WSAEWOULDBLOCK: nobody else is waiting
         }
+        if (connections_.size() >= kMaxConnections && !DropIdlest()) {
+            Abort(accepted); // every slot is busy answering; the client may try again
+            continue;
+        }
         auto connection = std::make_unique<Connection>();
         connection->socket = std::move(accepted);
-        connection->deadline = ::GetTickCount64() + kHeadTimeoutMs;
+        connection->lastHeard = ::GetTickCount64();
+        connection->deadline = connection->lastHeard + kHeadTimeoutMs;
         connections_.push_back(std::move(connection));
+        // A ping sends its head at once: answering it now keeps it ahead of any flood.
+        OnReadable(*connections_.back());
     }
+}
+
+// Makes room for a newcomer, so that idle clients holding every slot cannot starve a ping:
+// closes the connection heard from longest ago that still waits for its client's head (or,
+// silent, for it to go), else one that only waits for its client to close. Answers false
+// when every connection is being answered.
+bool HttpServer::DropIdlest() {
+    auto rank = [](const Connection& connection) {
+        return connection.state == Connection::State::Draining  ? 1
+               : connection.state == Connection::State::Writing ? 2
+                                                                : 0;
+    };
+    auto idlest = std::min_element(
+        connections_.begin(), connections_.end(), [&](const auto& a, const auto& b) {
+            return std::make_pair(rank(*a), a->lastHeard) < std::make_pair(rank(*b), b->lastHeard);
+        });
+    if (idlest == connections_.end() || rank(**idlest) == 2) {
+        return false;
+    }
+    Abort((*idlest)->socket);
+    connections_.erase(idlest);
+    return true;
 }
 
 void HttpServer::OnReadable(Connection& connection) {
@@ -267,8 +339,9 @@ void HttpServer::OnReadable(Connection& connection) {
     if (connection.state != Connection::State::Reading) {
         return; // holding or draining: what the client sends now is of no interest
     }
+    connection.lastHeard = ::GetTickCount64();
     connection.buffer.append(chunk, static_cast<size_t>(received));
-    if (connection.buffer.find("\r\n\r\n") != std::string::npos) {
+    if (HeadEnd(connection.buffer) != std::string::npos) {
         OnHead(connection);
     } else if (connection.buffer.size() > kMaxHead) {
         Abort(connection.socket);
@@ -277,7 +350,7 @@ void HttpServer::OnReadable(Connection& connection) {
 }
 
 void HttpServer::OnHead(Connection& connection) {
-    Request request = ParseHead(connection.buffer.substr(0, connection.buffer.find("\r\n\r\n")));
+    Request request = ParseHead(connection.buffer.substr(0, HeadEnd(connection.buffer)));
     // Recorded before answering, so that the line is there when the client has its answer.
     log_.Write(request.method, request.target, request.userAgent);
     if (silent_) {

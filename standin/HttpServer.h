@@ -15,12 +15,7 @@
 
 namespace Standin {
 
-struct SocketTraits {
-    static SOCKET Invalid() { return INVALID_SOCKET; }
-    static bool IsValid(SOCKET s) { return s != INVALID_SOCKET; }
-    static void Close(SOCKET s) { ::closesocket(s); }
-};
-using unique_socket = KaHold::Holder<SOCKET, SocketTraits>;
+using KaHold::unique_socket;
 
 // Winsock is usable for as long as one of these lives.
 class WinsockSession {
@@ -35,9 +30,10 @@ private:
     bool started_ = false;
 };
 
-// Appends one line per request, "<method> <target>\t<User-Agent>\n". Each line goes out in
-// one write straight to the file, so a test reading the file sees it as soon as the request
-// has been answered. Without a path it records nothing.
+// Appends one line per request, "<method> <target>\t<User-Agent>\n", where each field has
+// its control bytes written \xHH and its backslashes doubled, so a request can forge no line.
+// Each line goes out in one write straight to the file, so a test reading the file sees it
+// as soon as the request has been answered. Without a path it records nothing.
 class RequestLog {
 public:
     Outcome Open(const std::wstring& path);
@@ -65,6 +61,7 @@ private:
 
     void Step(HANDLE stop);
     void Accept(SOCKET listener);
+    bool DropIdlest();
     void OnReadable(Connection& connection);
     void OnHead(Connection& connection);
     void OnWritable(Connection& connection);

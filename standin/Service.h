@@ -13,10 +13,12 @@ namespace Standin {
 Outcome RunService(const Options& options);
 
 // Creates the service so that it starts this program with "service" and the options,
-// replacing one left from an earlier run.
-Outcome InstallService(const Options& options);
-// Stops and deletes the service, and waits until it is gone; nothing to do is success.
-Outcome RemoveService();
+// replacing one left from an earlier run. A service KaCtrl whose program is not a stand-in
+// is refused (ERROR_SERVICE_EXISTS) unless force is set.
+Outcome InstallService(const Options& options, bool force);
+// Stops and deletes the service, and waits until it is gone; nothing to do is success. The
+// same refusal as for InstallService applies.
+Outcome RemoveService(bool force);
 // "start", "stop", "pause" or "continue": sends it and waits until the service is there.
 Outcome DriveService(const std::wstring& command);
 

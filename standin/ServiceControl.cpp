@@ -5,6 +5,8 @@
 
 #include "Holders.h"
 
+#include <vector>
+
 namespace Standin {
 
 namespace {
@@ -133,16 +135,47 @@ Outcome WaitUntilGone(SC_HANDLE manager) {
     }
 }
 
-Outcome RemoveWith(SC_HANDLE manager) {
+// Whether a service's command line starts a stand-in, judged by its program's file name.
+bool StartsStandin(const std::wstring& commandLine) {
+    // The manager reads an unquoted program up to the first blank, and so do we.
+    bool quoted = commandLine.compare(0, 1, L"\"") == 0;
+    std::wstring program = quoted ? commandLine.substr(1, commandLine.find(L'"', 1) - 1)
+                                  : commandLine.substr(0, commandLine.find(L' '));
+    std::wstring name = program.substr(program.find_last_of(L"\\/") + 1);
+    return ::CompareStringOrdinal(name.c_str(), -1, kProgramName, -1, TRUE) == CSTR_EQUAL;
+}
+
+// Refuses a service KaCtrl that is not a stand-in: it may be the real daemon.
+Outcome CheckIsStandin(SC_HANDLE service) {
+    DWORD needed = 0;
+    ::QueryServiceConfigW(service, nullptr, 0, &needed);
+    std::vector<BYTE> buffer(needed > 0 ? needed : 1);
+    auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
+    if (!::QueryServiceConfigW(service, config, needed, &needed)) {
+        return Outcome::LastError("cannot read the configuration of the service KaCtrl");
+    }
+    std::wstring commandLine = config->lpBinaryPathName ? config->lpBinaryPathName : L"";
+    if (StartsStandin(commandLine)) {
+        return Outcome::Success();
+    }
+    return Outcome::Fail(ERROR_SERVICE_EXISTS, "the service KaCtrl runs " + Narrow(commandLine) +
+                                                   ", not a stand-in; --force replaces it");
+}
+
+Outcome RemoveWith(SC_HANDLE manager, bool force) {
     KaHold::unique_service service(
-        ::OpenServiceW(manager, kServiceName, SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE));
+        ::OpenServiceW(manager, kServiceName,
+                       SERVICE_STOP | SERVICE_QUERY_STATUS | SERVICE_QUERY_CONFIG | DELETE));
     if (!service) {
         if (::GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST) {
             return Outcome::Success();
         }
         return Outcome::LastError("cannot open the service KaCtrl");
     }
-    Outcome outcome = StopAndWait(service.get());
+    Outcome outcome = force ? Outcome::Success() : CheckIsStandin(service.get());
+    if (outcome.Ok()) {
+        outcome = StopAndWait(service.get());
+    }
     if (outcome.Ok() && !::DeleteService(service.get()) &&
         ::GetLastError() != ERROR_SERVICE_MARKED_FOR_DELETE) {
         outcome = Outcome::LastError("cannot delete the service KaCtrl");
@@ -207,7 +240,7 @@ Outcome StopCommand() {
 
 } // namespace
 
-Outcome InstallService(const Options& options) {
+Outcome InstallService(const Options& options, bool force) {
     std::wstring commandLine;
     KaHold::unique_service manager;
     Outcome outcome = CommandLineFor(options, commandLine);
@@ -215,7 +248,7 @@ Outcome InstallService(const Options& options) {
         outcome = OpenManager(manager);
     }
     if (outcome.Ok()) {
-        outcome = RemoveWith(manager.get());
+        outcome = RemoveWith(manager.get(), force);
     }
     if (!outcome.Ok()) {
         return outcome;
@@ -230,10 +263,10 @@ Outcome InstallService(const Options& options) {
     return Outcome::Success();
 }
 
-Outcome RemoveService() {
+Outcome RemoveService(bool force) {
     KaHold::unique_service manager;
     Outcome outcome = OpenManager(manager);
-    return outcome.Ok() ? RemoveWith(manager.get()) : outcome;
+    return outcome.Ok() ? RemoveWith(manager.get(), force) : outcome;
 }
 
 Outcome DriveService(const std::wstring& command) {

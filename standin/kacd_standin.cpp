@@ -6,6 +6,7 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -14,9 +15,11 @@ using namespace Standin;
 
 const char kUsage[] =
     "usage: kacd-standin COMMAND [OPTIONS]\n"
-    "  install [OPTIONS]   (re)create the demand-start service KaCtrl running \"service "
-    "[OPTIONS]\"\n"
-    "  remove              stop and delete the service (success when not installed)\n"
+    "  install [--force] [OPTIONS]   (re)create the demand-start service KaCtrl running\n"
+    "                      \"service [OPTIONS]\"\n"
+    "  remove [--force]    stop and delete the service (success when not installed)\n"
+    "                      both refuse a service KaCtrl whose program is not kacd-standin.exe,\n"
+    "                      which may be the real daemon, unless --force is given\n"
     "  start | stop | pause | continue   drive the service and wait for its new state\n"
     "  service [OPTIONS]   the entry the service control manager starts\n"
     "  run [OPTIONS]       the same daemon as a console process, until the event\n"
@@ -30,7 +33,8 @@ const char kUsage[] =
     "  --portfile PATH   where the port file goes (4 bytes, least significant first);\n"
     "                    written only with --port or --write-port\n"
     "  --silent          accept and read requests, never answer\n"
-    "  --log PATH        append \"<method> <target>\\t<User-Agent>\" per request\n"
+    "  --log PATH        append \"<method> <target>\\t<User-Agent>\" per request, each field\n"
+    "                    on one line (control bytes written \\xHH, backslashes doubled)\n"
     "  --no-mutex        do not create the mutex\n"
     "  --seconds N       end by itself after N seconds\n";
 
@@ -96,14 +100,25 @@ Outcome RunMutex(const Options& options) {
     return RunConsole(options);
 }
 
-Outcome Dispatch(const std::vector<std::wstring>& args) {
-    const std::wstring& command = args[1];
+// Takes "--force" out of args[2..], answering whether it was there.
+bool TakeForce(std::vector<std::wstring>& args) {
+    auto force = std::find(args.begin() + 2, args.end(), L"--force");
+    if (force == args.end()) {
+        return false;
+    }
+    args.erase(force);
+    return true;
+}
+
+Outcome Dispatch(std::vector<std::wstring> args) {
+    const std::wstring command = args[1];
+    bool force = (command == L"install" || command == L"remove") && TakeForce(args);
     if (command == L"remove" || command == L"start" || command == L"stop" || command == L"pause" ||
         command == L"continue") {
         if (args.size() > 2) {
             return Outcome::Fail(ERROR_INVALID_PARAMETER, Narrow(command) + " takes no options");
         }
-        return command == L"remove" ? RemoveService() : DriveService(command);
+        return command == L"remove" ? RemoveService(force) : DriveService(command);
     }
     Options options;
     Outcome outcome = ParseOptions(args, 2, options);
@@ -111,7 +126,7 @@ Outcome Dispatch(const std::vector<std::wstring>& args) {
         return outcome;
     }
     if (command == L"install") {
-        return InstallService(options);
+        return InstallService(options, force);
     }
     if (command == L"service") {
         return RunService(options);
