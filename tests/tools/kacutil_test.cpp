@@ -30,21 +30,16 @@ protected:
     Sandbox sandbox_;
 };
 
-TEST_F(Kacutil, HelpAndUnknownCommands) {
-    ExpectKacutil({
-        {{L"--help"}, 0, "usage: kacutil COMMAND *exit codes:\n  0 *"},
-        {{L"error", L"--help"}, 0, "usage: kacutil error CODE\n*exit codes: 0 printed*"},
-        {{}, 2, "kacutil: no command given (kacutil --help)\n"},
-        {{L"frobnicate"}, 2, "kacutil: unknown command 'frobnicate' (kacutil --help)\n"},
-    });
-}
-
-TEST_F(Kacutil, ConfigurationFamily) {
+// Configuration and environment commands read one settings file.
+TEST_F(Kacutil, ConfigurationAndEnvironmentFamilies) {
     std::string data = Utf8(sandbox_.DataDir());
     std::string log = data + "/log";
     std::replace(log.begin(), log.end(), '\\', '/');
     sandbox_.WriteSettings("[ctrl.sudo]\nKA_SUDO=C:\\tools\\sudo.exe -u agent\n"
-                           "[sec.core]\nCORE_ID=core-4711\n");
+                           "[sec.core]\nCORE_ID=core-4711\n"
+                           "[ctrl.env]\nKA_T_LEVEL=2\nKA_T_LIST=C:\\a;c:/A\n"
+                           "[ctrl.env.append]\nKA_T_LIST=C:\\b;C:\\a\nPATH=C:\\never\n"
+                           "[ctrl.env.prepend]\nKA_T_LIST=D:\\first\n");
     ExpectKacutil({
         {{L"conf"},
          0,
@@ -58,15 +53,7 @@ TEST_F(Kacutil, ConfigurationFamily) {
         {{L"bool", L"False"}, 3, "false\n"},
         Failure({L"bool", L"yes"}, "KaCtrl(1): Not a boolean value 'yes'."),
         Usage({L"resolve"}, "missing argument (1 expected, 0 given)"),
-    });
-}
-
-TEST_F(Kacutil, EnvironmentFamily) {
-    sandbox_.WriteSettings("[ctrl.env]\nKA_T_LEVEL=2\nKA_T_LIST=C:\\a;c:/A\n"
-                           "[ctrl.env.append]\nKA_T_LIST=C:\\b;C:\\a\nPATH=C:\\never\n"
-                           "[ctrl.env.prepend]\nKA_T_LIST=D:\\first\n");
-    // The child's exit code, 7, is kacutil's.
-    ExpectKacutil({
+        // The child's exit code, 7, is kacutil's.
         {{L"env", L"--append", L"cmd", L"/c", L"echo", L"%KA_T_LEVEL%", L"%KA_T_LIST%&exit", L"7"},
          7,
          "ctrl.env: KA_T_LEVEL=2\nctrl.env: KA_T_LIST=C:\\a;c:/A\n"
@@ -115,12 +102,16 @@ TEST_F(Kacutil, ProcessFamily) {
     EXPECT_EQ(stubborn.WaitForExit(10000), 0u);
 }
 
-TEST_F(Kacutil, TextAndVersionFamilies) {
+TEST_F(Kacutil, HelpTextAndVersionFamilies) {
     std::string logs = Utf8(sandbox_.MakeDir(L"logs"));
     sandbox_.WriteFile(L"logs\\a.log", "x");
     // The seconds count from 1970, as the platform's clock does.
     std::string now = std::to_string(std::time(nullptr)).substr(0, 6);
     ExpectKacutil({
+        {{L"--help"}, 0, "usage: kacutil COMMAND *exit codes:\n  0 *"},
+        {{L"error", L"--help"}, 0, "usage: kacutil error CODE\n*exit codes: 0 printed*"},
+        {{}, 2, "kacutil: no command given (kacutil --help)\n"},
+        {{L"frobnicate"}, 2, "kacutil: unknown command 'frobnicate' (kacutil --help)\n"},
         {{L"time"}, 0, now + "%%%%.%%%000  %%%%-%%-%% %%:%%:%%.%%% UTC\n"},
         {{L"error", L"0x2"}, 0, "* (2)\n"},
         Usage({L"error", L"4294967296"}, "error code out of range '4294967296'"),
