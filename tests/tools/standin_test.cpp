@@ -97,7 +97,8 @@ TEST(Standin, HostileNeighbours) {
     auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(Status(port, "GET /com.trelm.ka.ctrl.kacd/lnkrpcserver HTTP/1.1\r\n\r\n"),
               "HTTP/1.1 200");
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(took.count(), 3.0); // an idle client is cut after 5 s only
 }
 
 TEST(Standin, InstallReplacesAnotherKaCtrlServiceOnlyWhenForced) {
