@@ -270,7 +270,8 @@ void HttpServer::Step(HANDLE stop) {
                 Accept(listener.get());
             }
         }
-        // Accept appends; only the connections that were in the sets are looked at.
+        // Accept appends newcomers and may drop idle connections. A newcomer given a dropped
+        // socket's number is read once more here, which at worst finds nothing.
         for (const auto& connection : connections_) {
             if (FD_ISSET(connection->socket.get(), &readable)) {
                 OnReadable(*connection);

@@ -1,6 +1,8 @@
 // A minimal HTTP/1.1 server on loopback for the stand-in: answers the agent's ping path,
 // 404 for everything else, and records every request head it reads. It runs on the
-// calling thread with select(), so stopping it never waits for worker threads.
+// calling thread with select(), so stopping it never waits for worker threads. When every
+// connection slot is taken, a newcomer takes the place of the idlest connection, so that
+// clients that connect and say nothing cannot keep a ping out.
 #pragma once
 
 #include <winsock2.h>

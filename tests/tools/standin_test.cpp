@@ -7,7 +7,6 @@
 #include "Sandbox.h"
 #include "Standin.h"
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -32,11 +31,8 @@ static KaHold::unique_socket Send(uint16_t port, const std::string& request) {
 static std::string Status(uint16_t port, const std::string& request) {
     KaHold::unique_socket client = Send(port, request);
     char reply[12];
-    int got = 0;
-    for (int more = 1; got < 12 && more > 0; got += std::max(more, 0)) {
-        more = ::recv(client.get(), reply + got, 12 - got, 0);
-    }
-    return std::string(reply, static_cast<size_t>(got));
+    int got = ::recv(client.get(), reply, sizeof(reply), MSG_WAITALL);
+    return std::string(reply, static_cast<size_t>(std::max(got, 0)));
 }
 
 TEST(Standin, HostileNeighbours) {
@@ -94,11 +90,10 @@ TEST(Standin, HostileNeighbours) {
     while (idle.size() < 260) {
         idle.push_back(Send(port, ""));
     }
-    auto start = std::chrono::steady_clock::now();
+    ULONGLONG start = ::GetTickCount64();
     EXPECT_EQ(Status(port, "GET /com.trelm.ka.ctrl.kacd/lnkrpcserver HTTP/1.1\r\n\r\n"),
               "HTTP/1.1 200");
-    std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-    EXPECT_LT(took.count(), 3.0); // an idle client is cut after 5 s only
+    EXPECT_LT(::GetTickCount64() - start, 3000u); // an idle client is cut after 5 s only
 }
 
 TEST(Standin, InstallReplacesAnotherKaCtrlServiceOnlyWhenForced) {
