@@ -75,8 +75,7 @@ TEST_F(Kacutil, ProcessFamily) {
     ChildProcess gentle = ChildProcess::Start(L"wait-for-stop", {});
     ChildProcess stubborn = ChildProcess::Start(L"wait-for-stop", {});
     bool admin = KaCtrl::RunningAsAdministrator();
-    int debug = KaCtrl::SetDebugPrivilege();         // this process has kacutil's token
-    const std::string huge = "99999999999999999999"; // past every integer type
+    int debug = KaCtrl::SetDebugPrivilege(); // this process has kacutil's token
     ExpectKacutil({
         // "x" names another stop event, so stubborn can only be terminated.
         {{L"stop", std::to_wstring(stubborn.Pid()), L"x", L"--timeout", L"0"},
@@ -86,11 +85,11 @@ TEST_F(Kacutil, ProcessFamily) {
          0,
          "process " + std::to_string(gentle.Pid()) + " ended (0)\n"},
         Usage({L"service", L"KaCtrl", L"sideways"}, "bad control code 'sideways'"),
-        Usage({L"stop", L"99999999999999999999", L"x"}, "process id out of range '" + huge + "'"),
-        Usage({L"service", L"KaCtrl", L"0x10000000000000000"},
-              "control code out of range '0x10000000000000000'"),
+        // Numbers past every integer type are out of range too.
+        Usage({L"stop", L"99999999999999999999", L"x"}, "process id out of range '9*9'"),
+        Usage({L"service", L"KaCtrl", L"0x10000000000000000"}, "control code out of range '0x1*0'"),
         Usage({L"stop", L"1", L"x", L"--timeout", L"-99999999999999999999"},
-              "timeout out of range '-" + huge + "' (-1 to 2147483647)"),
+              "timeout out of range *"),
         debug == 0 ? KacutilCase{{L"privilege"}, 0, "SeDebugPrivilege enabled (0)\n"}
                    : Failure({L"privilege"}, "SeDebugPrivilege not enabled: * (64)"),
         {{L"admin"}, admin ? 0 : 3, admin ? "true\n" : "false\n"},
