@@ -30,32 +30,27 @@ TEST(KacutilDaemon, StatusFamily) {
         {{L"uri"}, 0, "http://localhost" + path + "\n"},
         KaTest::Usage({L"status", L"--json"}, "unexpected argument '--json'"),
     });
-    {
-        std::wstring portFile = sandbox.DataDir() + L"\\tmp\\kacd.port";
-        KaTest::StandinService service({L"--http80", L"--port", L"0", L"--portfile", portFile});
-        ASSERT_TRUE(service.Control(L"start"));
-        uint32_t port = 0; // four bytes, lowest first, as this platform stores them
-        std::ifstream(std::filesystem::path(portFile), std::ios::binary)
-            .read(reinterpret_cast<char*>(&port), 4);
-        ExpectKacutil({
-            {{L"status"},
-             0,
-             "Name *\nKaCtrl     service of the control daemon kacd running     %*\n"
-             "mutex      KaCtrlMutexObject                  present     -       \n\n"
-             "Status   0: active, *\nRunning  true: *\nAddress  "
-             "http://localhost:%*/lnkrpcserver\n"},
-            {{L"status", L"--xml"}, 0, "*<kac:Running>true</kac:Running>*"},
-            {{L"uri"}, 0, "http://localhost:" + std::to_string(port) + path + "\n"},
-            {{L"service", L"KaCtrl", L"2"}, 0, "control 2 sent to the service KaCtrl\n"},
-            // The paused daemon keeps its mutex, which alone counts as active.
-            {{L"status"}, 0, "*kacd paused *\nStatus   0: *"},
-            // The stand-in accepts no parameter change.
-            KaTest::Failure({L"service", L"KaCtrl", L"6"},
-                            "the service KaCtrl refused control 6: *"),
-        });
-    }
-    KaTest::StandinService service({L"--http80", L"--no-mutex"});
+    std::wstring portFile = sandbox.DataDir() + L"\\tmp\\kacd.port";
+    KaTest::StandinService service({L"--http80", L"--port", L"0", L"--portfile", portFile});
     ASSERT_TRUE(service.Control(L"start"));
+    uint32_t port = 0; // four bytes, lowest first, as this platform stores them
+    std::ifstream(std::filesystem::path(portFile), std::ios::binary)
+        .read(reinterpret_cast<char*>(&port), 4);
+    ExpectKacutil({
+        {{L"status"},
+         0,
+         "Name *\nKaCtrl     service of the control daemon kacd running     %*\n"
+         "mutex      KaCtrlMutexObject                  present     -       \n\n"
+         "Status   0: active, *\nRunning  true: *\nAddress  "
+         "http://localhost:%*/lnkrpcserver\n"},
+        {{L"status", L"--xml"}, 0, "*<kac:Running>true</kac:Running>*"},
+        {{L"uri"}, 0, "http://localhost:" + std::to_string(port) + path + "\n"},
+        {{L"service", L"KaCtrl", L"2"}, 0, "control 2 sent to the service KaCtrl\n"},
+        // The paused daemon keeps its mutex, which alone counts as active.
+        {{L"status"}, 0, "*kacd paused *\nStatus   0: *"},
+        // The stand-in accepts no parameter change.
+        KaTest::Failure({L"service", L"KaCtrl", L"6"}, "the service KaCtrl refused control 6: *"),
+    });
     // 70000 is no port: the address refuses it, and the status call throws before any answer.
     sandbox.WriteFile(L"data\\tmp\\kacd.port", std::string("\x70\x11\x01\x00", 4));
     ExpectKacutil({
