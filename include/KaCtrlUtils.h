@@ -6,7 +6,6 @@
 // There is no initialisation call: any function may be the first one called.
 #pragma once
 
-#include <winsock2.h> // timeval
 #include <windows.h>
 
 #include <list>
@@ -20,6 +19,11 @@
 #else
 #define KACTRLUTILS_API __declspec(dllimport)
 #endif
+
+// Declared, not defined here: the definition comes from <winsock2.h> or from the older
+// <winsock.h> that <windows.h> brings, and including either here would make the order of a
+// caller's includes matter.
+struct timeval;
 
 namespace KaCtrl {
 
