@@ -34,9 +34,8 @@ if(NOT KA_BUILD_NUMBER)
     math(EXPR commits "${commits} % 10000")
     ka_padded(KA_BUILD_NUMBER ${commits} 4)
 endif()
-if(NOT KA_BUILD_NUMBER MATCHES "^[0-9][0-9][0-9][0-9]$")
-    message(FATAL_ERROR "KA_BUILD_NUMBER is \"${KA_BUILD_NUMBER}\"; it must be four digits")
-endif()
+include(${CMAKE_CURRENT_LIST_DIR}/BuildNumber.cmake)
+ka_check_build_number("${KA_BUILD_NUMBER}")
 
 # Build system: host name and major version, e.g. "Linux 6".
 string(REGEX MATCH "^[0-9]+" host_major "${CMAKE_HOST_SYSTEM_VERSION}")
