@@ -34,6 +34,8 @@ if(NOT KA_BUILD_NUMBER)
     math(EXPR commits "${commits} % 10000")
     ka_padded(KA_BUILD_NUMBER ${commits} 4)
 endif()
+include(${CMAKE_CURRENT_LIST_DIR}/BuildNumber.cmake)
+ka_check_build_number("${KA_BUILD_NUMBER}")
 
 # Build system: host name and major version, e.g. "Linux 6".
 string(REGEX MATCH "^[0-9]+" host_major "${CMAKE_HOST_SYSTEM_VERSION}")
@@ -42,3 +44,34 @@ set(KA_BUILD_OS "${CMAKE_HOST_SYSTEM_NAME} ${host_major}")
 # Compiler banner: the first line of the compiler's --version.
 execute_process(COMMAND ${CMAKE_CXX_COMPILER} --version OUTPUT_VARIABLE banner ERROR_QUIET)
 string(REGEX REPLACE "\n.*" "" KA_COMPILER_BANNER "${banner}")
+
+# ka_identification_sources(DIR [PRODUCT_NAME text] [COMPANY text] [COPYRIGHT text]) writes
+# the identification block (DIR/Identification.cpp) and the version resource
+# (DIR/Version.rc) with the values above, or the ones given. Text from the build is written
+# as a literal of each language, so that it arrives as given: in C a backslash or a double
+# quote gets a backslash before it; in a resource script a backslash is doubled and so is a
+# double quote.
+function(ka_identification_sources dir)
+    cmake_parse_arguments(PARSE_ARGV 1 arg "" "PRODUCT_NAME;COMPANY;COPYRIGHT" "")
+    foreach(name PRODUCT_NAME COMPANY COPYRIGHT)
+        if(DEFINED arg_${name})
+            set(KA_${name} "${arg_${name}}")
+        endif()
+    endforeach()
+    set(texts KA_PRODUCT_NAME KA_COMPANY KA_COPYRIGHT KA_BUILD_NUMBER KA_BUILD_OS
+        KA_COMPILER_BANNER)
+    foreach(name ${texts})
+        string(REPLACE "\\" "\\\\" ${name} "${${name}}")
+        string(REPLACE "\"" "\\\"" c_${name} "${${name}}")
+        string(REPLACE "\"" "\"\"" rc_${name} "${${name}}")
+    endforeach()
+    foreach(name ${texts})
+        set(${name} "${c_${name}}")
+    endforeach()
+    configure_file(${PROJECT_SOURCE_DIR}/src/frame/Identification.cpp.in
+        ${dir}/Identification.cpp @ONLY)
+    foreach(name ${texts})
+        set(${name} "${rc_${name}}")
+    endforeach()
+    configure_file(${PROJECT_SOURCE_DIR}/src/frame/Version.rc.in ${dir}/Version.rc @ONLY)
+endfunction()

@@ -6,7 +6,6 @@
 // There is no initialisation call: any function may be the first one called.
 #pragma once
 
-#include <winsock2.h> // timeval
 #include <windows.h>
 
 #include <list>
@@ -20,6 +19,11 @@
 #else
 #define KACTRLUTILS_API __declspec(dllimport)
 #endif
+
+// Declared, not defined here: the definition comes from <winsock2.h> or from the older
+// <winsock.h> that <windows.h> brings, and including either here would make the order of a
+// caller's includes matter.
+struct timeval;
 
 namespace KaCtrl {
 
@@ -65,9 +69,10 @@ KACTRLUTILS_API bool GetBooleanFromString(const String_t& value);
 // text (unless empty or two double quotes), names in ascending order, then backslashes made
 // slashes; other "$" names stay. A value holding its own name replaces the occurrences the
 // text held before that name's turn once each, never searching inserted values for it.
-// Directory lookup failures reach the caller even for a text naming no variable;
-// std::length_error when values keep rebuilding a name until the text passes 64 times its
-// length plus 1 Mi units.
+// Directory lookup failures reach the caller even for a text naming no variable. A
+// replacement that ends gives its result however long, up to String_t's limit of
+// 0xFFFFFFFE units; std::length_error when a value keeps forming its own name again with
+// the text around it, so that replacing could never end, or the result would pass that limit.
 KACTRLUTILS_API String_t ReplaceDirVariables(String_t text);
 
 // ---- Child-process environment --------------------------------------------------------

@@ -105,15 +105,6 @@ void CutOneTrailingSeparator(String_t& value) {
     }
 }
 
-// Values that keep rebuilding a name with the text around them would grow the text without
-// end; the resolved text may grow to 64 times its own length plus 1 Mi units, far beyond
-// what directories and a sudo command make of any real text, before the call gives up.
-size_t LongestResolvedText(const std::wstring& text) {
-    constexpr size_t kGrowth = 64;
-    constexpr size_t kHeadroom = size_t{1} << 20;
-    return std::min(kLongestText, text.size() * kGrowth + kHeadroom);
-}
-
 } // namespace
 
 String_t ReplaceDirVariables(String_t text) {
@@ -124,7 +115,7 @@ String_t ReplaceDirVariables(String_t text) {
         names.push_back({entry.first.Std(), entry.second.Std()});
     }
     std::wstring units = text.Std();
-    const bool replaced = ReplaceInTurn(units, names, LongestResolvedText(units));
+    const bool replaced = ReplaceInTurn(units, names);
     if (replaced) {
         text = String_t(units); // only then, so that a null text stays null
     }

@@ -18,10 +18,13 @@ inline constexpr size_t kLongestText = 0xFFFFFFFEu;
 // again, that occurrence is replaced as well, as a search from the start would find it. A
 // value that holds the name itself would be found again without end; then each occurrence
 // present in text is replaced once, left to right, and no inserted value is searched again.
-// Throws std::length_error, text unchanged, when the text would grow beyond longest units,
-// which only a value that keeps rebuilding the name with its surroundings can make it do.
-// An empty name replaces nothing. spare is working memory: its content is lost, its capacity
-// kept, so that a run of calls on one large text allocates no new buffer each time.
+// A replacement that ends gives its result however long, up to longest units. Throws
+// std::length_error, text unchanged, when the value keeps forming the name again with the
+// text around it in a stretch of replacements that repeats without end, or when the text
+// would grow beyond longest units (as an endless replacement that repeats no stretch does in
+// the end). An empty name replaces nothing. spare is working memory: its content is lost,
+// its capacity kept, so that a run of calls on one large text allocates no new buffer each
+// time.
 bool ReplaceEveryOccurrence(std::wstring& text, const std::wstring& name, const std::wstring& value,
                             std::wstring& spare, size_t longest = kLongestText);
 

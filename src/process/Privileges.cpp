@@ -2,6 +2,7 @@
 #include "frame/Export.h"
 
 #include "Holders.h"
+#include "process/TokenGroups.h"
 
 namespace KaCtrl {
 
@@ -47,17 +48,6 @@ KaHold::unique_sid AdministratorsSid() {
     ::AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID,
                                DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, administrators.put());
     return administrators;
-}
-
-// Group attributes are deliberately not looked at: a deny-only or disabled Administrators
-// group still marks an administrator's process, as callers expect.
-bool ListsGroup(const TOKEN_GROUPS& groups, PSID group) {
-    for (DWORD i = 0; i < groups.GroupCount; ++i) {
-        if (::EqualSid(groups.Groups[i].Sid, group)) {
-            return true;
-        }
-    }
-    return false;
 }
 
 } // namespace

@@ -1,7 +1,6 @@
 // Whether the control daemon is active and its server answers, as a bool or a status code.
 #include "status/Daemon.h"
-
-#include <mutex>
+#include "status/GlobalClientSwap.h"
 
 namespace KaCtrl {
 
@@ -19,29 +18,6 @@ constexpr int kAnswersEverywhere = 0;
 constexpr int kAnswersOnPortOnly = 61;
 constexpr int kNoAnswerOnPort = 62;
 constexpr int kNotActive = 63;
-
-// Makes a temporary client the process-wide one for one ping and puts the previous one
-// back however the ping ends. Swaps are serialised, so that a ping always goes out with
-// its own client and concurrent callers restore the client they found.
-class GlobalClientSwap {
-public:
-    explicit GlobalClientSwap(const HttpClient& temporary)
-        : lock_(SwapMutex()), previous_(HttpClient::GetGlobalClient()) {
-        HttpClient::SetGlobalClient(temporary);
-    }
-    ~GlobalClientSwap() { HttpClient::SetGlobalClient(previous_); }
-    GlobalClientSwap(const GlobalClientSwap&) = delete;
-    GlobalClientSwap& operator=(const GlobalClientSwap&) = delete;
-
-private:
-    static std::mutex& SwapMutex() {
-        static std::mutex mutex; // constant-initialised: nothing runs at load time
-        return mutex;
-    }
-
-    std::lock_guard<std::mutex> lock_;
-    HttpClient previous_;
-};
 
 bool Ping(const String_t& address) {
     URI_t uri(address);

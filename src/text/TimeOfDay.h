@@ -1,6 +1,8 @@
 // Internal: the seconds field of the platform's timeval, which is 32 bits wide on Windows.
 #pragma once
 
+#include <winsock2.h> // timeval
+
 #include <cstdint>
 
 namespace KaCtrl {

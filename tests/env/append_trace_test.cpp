@@ -22,8 +22,9 @@ int main(int argc, char** argv) {
     sandbox.WriteSettings((areas == "-" ? ""
                                         : "[tek.trace]\nAREAS=" + areas + "\nLEVEL=" + argv[2] +
                                               "\nFILE=" + KaTest::Utf8(file) + "\n") +
-                          "[ctrl.env]\nX=a\n[ctrl.env.append]\nX=b\n");
-    // All three functions run, so that a record of any other would show.
+                          "[ctrl.env]\nX=a\n[ctrl.env.append]\nW=c\nX=b\n");
+    // All three functions run, so that a record of any other would show. W is extended
+    // too, before X: the record carries the last value.
     KaTekCmd::Command_t command(KaTekStr::String_t("unused.exe"), {});
     KaCtrl::SetEnvPath(command);
     KaCtrl::AvoidDuplicate(KaTekStr::String_t("a;A;b"));

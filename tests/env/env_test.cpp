@@ -126,6 +126,7 @@ TEST_F(AppendEnvVariable, CombinesTheBaseAndTheConfiguredText) {
         {kAppend, "V=a", "V=b\nW=c\nX=d;D", L"", L"d"},
         // "PATH" is never extended, though X still is.
         {kAppend, "", "X=b\nPATH=C:\\extra", L"", L"b"},
+        {kPrepend, "", "X=b\nPATH=C:\\extra", L"", L"b"},
     };
     const Value path = ProcessValue(L"PATH");
     for (const auto& c : cases) {
@@ -176,6 +177,7 @@ TEST(AvoidDuplicate, CleansEdgeCases) {
          L"C:/a;C:/a/;C:/./a;C:/a b;C:/ab"},
         {"a blank first adds nothing, yet takes the empty key", L" ; ;a; ;b", L"a;b"},
         {"a blank after a kept entry, once", L"a; ; ;b", L"a;;b"},
+        {"a blank last after a kept entry", L"a; ", L"a;"},
         {"a NUL ends the list as it ends the narrow text", std::wstring(L"a;b\0;c", 6), L"a;b"},
         // Entries are compared and returned as the ANSI code page holds them: U+4E2D and
         // U+6587 both become its default character, so two names collapse into one.

@@ -3,9 +3,12 @@
 #include "ChildMode.h"
 
 #include "KaCtrlUtils.h"
+#include "process/TokenGroups.h"
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <random>
 #include <thread>
 
 namespace {
@@ -83,6 +86,37 @@ TEST(RunningAsAdministrator, JudgesTheTokenTheThreadActsWith) {
     // An anonymous token cannot be opened: a thread acting as nobody is no administrator.
     // (Wine's membership test still says yes here, so it is not asked.)
     EXPECT_FALSE(ask([] { return ::ImpersonateSelf(SecurityAnonymous); }).second) << "anonymous";
+}
+
+// The group walk on hand-made lists, since every token under Wine holds Administrators:
+// found in any place and with any attributes, deny-only included, and absent.
+TEST(RunningAsAdministrator, GroupWalkFindsAdministratorsWithAnyAttributes) {
+    auto sid = [](WELL_KNOWN_SID_TYPE type) {
+        std::vector<BYTE> buffer(SECURITY_MAX_SID_SIZE);
+        DWORD size = SECURITY_MAX_SID_SIZE;
+        EXPECT_TRUE(::CreateWellKnownSid(type, nullptr, buffer.data(), &size));
+        return buffer;
+    };
+    const std::vector<BYTE> pool[] = {sid(WinBuiltinAdministratorsSid), sid(WinWorldSid),
+                                      sid(WinBuiltinUsersSid), sid(WinBuiltinGuestsSid)};
+    std::vector<BYTE> administrators = sid(WinBuiltinAdministratorsSid);
+    const DWORD attributes[] = {0, SE_GROUP_ENABLED | SE_GROUP_MANDATORY,
+                                SE_GROUP_USE_FOR_DENY_ONLY};
+    std::mt19937 random(14);
+    for (int round = 0; round < 300; ++round) {
+        const DWORD count = random() % 6;
+        std::vector<BYTE> list(offsetof(TOKEN_GROUPS, Groups) +
+                               (count + 1) * sizeof(SID_AND_ATTRIBUTES));
+        auto* groups = reinterpret_cast<TOKEN_GROUPS*>(list.data());
+        groups->GroupCount = count;
+        bool listed = false;
+        for (DWORD i = 0; i < count; ++i) {
+            const size_t pick = random() % std::size(pool);
+            groups->Groups[i] = {const_cast<BYTE*>(pool[pick].data()), attributes[random() % 3]};
+            listed = listed || pick == 0;
+        }
+        EXPECT_EQ(KaCtrl::ListsGroup(*groups, administrators.data()), listed) << "round " << round;
+    }
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "KaCtrlUtils.h"
 #include "Sandbox.h"
 #include "Standin.h"
+#include "status/GlobalClientSwap.h"
 
 #include <chrono>
 #include <fstream>
@@ -145,6 +146,20 @@ TEST_F(DaemonStatus, RefusedAddressReachesCallerAndClientIsRestored) {
     EXPECT_TRUE(KaLnkHttp::HttpClient::GetGlobalClient() == before);
     // The local address gives up on it quietly.
     EXPECT_TRUE(KaCtrl::CreateLocalURI().IsEmpty());
+}
+
+// A ping that throws while its temporary client is the process-wide one.
+TEST(GlobalClientSwap, ThrowingPingLeavesThePreviousClient) {
+    KaLnkHttp::HttpClient before = KaLnkHttp::HttpClient::GetGlobalClient(), temporary;
+    ASSERT_FALSE(temporary == before);
+    EXPECT_THROW(
+        {
+            KaCtrl::GlobalClientSwap swap(temporary);
+            EXPECT_TRUE(KaLnkHttp::HttpClient::GetGlobalClient() == temporary);
+            KaLnkCb::PingServer(KaTekNet::URI_t());
+        },
+        KaTekMsg::Exception_t);
+    EXPECT_TRUE(KaLnkHttp::HttpClient::GetGlobalClient() == before);
 }
 
 TEST_F(DaemonStatus, SilentServerIsBoundedByTheReceiveTimeout) {

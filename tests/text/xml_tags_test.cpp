@@ -33,6 +33,8 @@ TEST(XmlTags, WritesEveryCaseIntoOneDocument) {
     write("CatalogBoth", [&] { WriteXMLCatalog(w, "Message", "KaCtrl", "2"); });
     write("CatalogNoId", [&] { WriteXMLCatalog(w, "Message", "", "2"); });
     write("CatalogNoNumber", [&] { WriteXMLCatalog(w, "Message", "KaCtrl", ""); });
+    // An empty tag name goes to the writer as it is, and the writer's refusal comes back.
+    EXPECT_THROW(WriteXMLStringTag(w, "", "x"), KaTekMsg::Exception_t);
     w.EndDocument();
     ASSERT_TRUE(file.flush());
 }

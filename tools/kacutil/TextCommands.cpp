@@ -1,6 +1,8 @@
 // error, time and ls: the library's text and file helpers.
 #include "Kacutil.h"
 
+#include <winsock2.h> // timeval
+
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
