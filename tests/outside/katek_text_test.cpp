@@ -24,7 +24,7 @@ TEST(KaTekText, NullIsToldFromEmpty) {
     }
     for (const String_t& text : {String_t(), String_t(""), String_t(L""), String_t::Null() + "x",
                                  String_t::Null().Replace(0, 0, "x")}) {
-        EXPECT_FALSE(text.IsNull()) << text;
+        EXPECT_FALSE(text.IsNull()) << NarrowUtf8(text.Std());
     }
 }
 
