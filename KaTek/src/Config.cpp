@@ -6,7 +6,10 @@
 #include "Env.h"
 #include "FileRead.h"
 
+#include <algorithm>
+#include <cstring>
 #include <string>
+#include <unordered_map>
 
 namespace KaTekConfig {
 
@@ -30,29 +33,83 @@ std::wstring Trimmed(const std::wstring& text) {
     return text.substr(first, last - first);
 }
 
-// The file's lines as UTF-16, without the byte-order mark and without line ends.
-std::vector<std::wstring> SplitLines(const std::string& bytes) {
-    const std::string bom = "\xEF\xBB\xBF";
-    const size_t begin = bytes.compare(0, bom.size(), bom) == 0 ? bom.size() : 0;
-    std::vector<std::wstring> lines;
-    size_t at = begin;
-    while (at < bytes.size()) {
-        size_t end = bytes.find('\n', at);
-        const size_t next = end == std::string::npos ? bytes.size() : end + 1;
-        end = end == std::string::npos ? bytes.size() : end;
-        if (end > at && bytes[end - 1] == '\r') {
-            --end;
-        }
-        lines.push_back(KaTekStr::WidenUtf8(bytes.substr(at, end - at)));
-        at = next;
-    }
-    return lines;
-}
-
 [[noreturn]] void ThrowSyntax(const String_t& file, size_t lineNumber, const char* reason) {
     KaTekMsg::ThrowRuntime(
         KaTekMsg::MSG_CONFIG_SYNTAX,
         {file, KaTekStr::NumToStr(static_cast<unsigned long long>(lineNumber)), String_t(reason)});
+}
+
+// Splits text at each '\n' and hands visit each line without its line end (a '\r' before
+// the '\n' belongs to it), numbered from 1.
+template <typename Text, typename Visit>
+void ForEachLine(const Text& text, size_t at, Visit visit) {
+    for (size_t number = 1; at < text.size(); ++number) {
+        size_t end = std::min(text.find('\n', at), text.size());
+        const size_t next = end + 1;
+        if (end > at && text[end - 1] == '\r') {
+            --end;
+        }
+        visit(number, text.substr(at, end - at));
+        at = next;
+    }
+}
+
+bool IsSurrogate(wchar_t unit) {
+    return unit >= 0xD800 && unit <= 0xDFFF;
+}
+
+// Whether a UTF-16 line is well formed: every surrogate in a pair.
+bool HasLoneSurrogate(const std::wstring& line) {
+    for (size_t i = 0; i < line.size(); ++i) {
+        const bool high = line[i] >= 0xD800 && line[i] <= 0xDBFF;
+        if (high && i + 1 < line.size() && line[i + 1] >= 0xDC00 && line[i + 1] <= 0xDFFF) {
+            ++i;
+        } else if (IsSurrogate(line[i])) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A NUL would end the value early wherever it is handed on (one environment entry would
+// become two), so it makes a line malformed like any other undecodable text.
+void CheckLine(const String_t& file, size_t number, const std::wstring& line) {
+    if (line.find(L'\0') != std::wstring::npos) {
+        ThrowSyntax(file, number, "the line holds a NUL character");
+    }
+    if (HasLoneSurrogate(line)) {
+        ThrowSyntax(file, number, "the line is not valid UTF-16");
+    }
+}
+
+// The file's lines as UTF-16, without the byte-order mark and without line ends. A file
+// that starts with the UTF-16LE mark is UTF-16, as Windows editors save "Unicode"; any other
+// is UTF-8, with or without its mark. Nothing undecodable is ever replaced silently.
+std::vector<std::wstring> SplitLines(const String_t& file, const std::string& bytes) {
+    std::vector<std::wstring> lines;
+    const auto keep = [&](size_t number, const std::wstring& line) {
+        CheckLine(file, number, line);
+        lines.push_back(line);
+    };
+    if (bytes.compare(0, 2, "\xFF\xFE") == 0) {
+        std::wstring units((bytes.size() - 2) / 2, L'\0');
+        std::memcpy(&units[0], bytes.data() + 2, units.size() * sizeof(wchar_t));
+        if (bytes.size() % 2 != 0) {
+            const auto lastLine = std::count(units.begin(), units.end(), L'\n') + 1;
+            ThrowSyntax(file, static_cast<size_t>(lastLine), "the UTF-16 text ends in half a unit");
+        }
+        ForEachLine(units, 0, keep);
+        return lines;
+    }
+    const size_t begin = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    ForEachLine(bytes, begin, [&](size_t number, const std::string& raw) {
+        std::wstring line;
+        if (!KaTekStr::TryWidenStrictUtf8(raw, line)) {
+            ThrowSyntax(file, number, "the line is not valid UTF-8");
+        }
+        keep(number, line);
+    });
+    return lines;
 }
 
 // A later value of a key already set replaces it where it first stood.
@@ -113,7 +170,18 @@ private:
             ThrowSyntax(file_, number, "KEY=VALUE before the first [section]");
         }
         if (inWanted_) {
-            SetAttribute(attributes_, String_t(key), String_t(raw.substr(equals + 1)));
+            SetIndexed(key, raw.substr(equals + 1));
+        }
+    }
+
+    // As SetAttribute does, through an index by key, so that reading stays linear in the
+    // number of attributes.
+    void SetIndexed(const std::wstring& key, const std::wstring& value) {
+        const auto [slot, added] = index_.emplace(key, attributes_.size());
+        if (added) {
+            attributes_.emplace_back(String_t(key), String_t(value));
+        } else {
+            attributes_[slot->second].second = String_t(value);
         }
     }
 
@@ -122,6 +190,7 @@ private:
     bool inSection_ = false;
     bool inWanted_ = false;
     Attributes attributes_;
+    std::unordered_map<std::wstring, size_t> index_;
 };
 
 } // namespace
@@ -141,7 +210,7 @@ Configuration_t ConfigNamespace_t::Open() const {
         return Configuration_t();
     }
     SettingsParser parser(file, name_);
-    const std::vector<std::wstring> lines = SplitLines(bytes);
+    const std::vector<std::wstring> lines = SplitLines(file, bytes);
     for (size_t i = 0; i < lines.size(); ++i) {
         parser.Line(i + 1, lines[i]);
     }
