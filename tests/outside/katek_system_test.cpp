@@ -42,8 +42,7 @@ TEST(KaTekConfig, ParsesTheSettingsFile) {
         {"[lnk.http]\nZ=1\nA=2\nM=3\n", "lnk.http", "Z=1|A=2|M=3"}, // file order
         {"[lnk.http]\nA=1\n", "ctrl.env", ""},                      // absent namespace
         {"; top\n# also\n\n[a]\n  ; indented\nK=V\n\t\n#K=W\n", "a", "K=V"},
-        {"\xEF\xBB\xBF[a]\nK=V\n", "a", "K=V"}, // byte-order mark
-        {"[a]\r\nK=V\r\nL=W", "a", "K=V|L=W"},  // CRLF, no final line end
+        {"[a]\r\nK=V\r\nL=W", "a", "K=V|L=W"}, // CRLF, no final line end
         {"[a]\nK= \"q\" ;no comment \nE=\nQ=a=b\n", "a", "K= \"q\" ;no comment |E=|Q=a=b"},
         {"[a]\r\n\r\nK=V\r\njust words\r\n", "a", "line 4"}, // CRLF counted once
         {"K=V\n[a]\n", "a", "line 1"},                       // an attribute before any section
@@ -261,7 +260,6 @@ TEST(Command, ChildSeesItsArgumentsAndOwnEnvironment) {
 TEST(Command, CollectsOutputBeyondThePipesSizeAndReportsTheExitCode) {
     EXPECT_THROW(Command_t(String_t("Z:\\no\\such\\katek.exe"), {}).Start(), RuntimeError_t);
     Command_t command = Child({String_t("spam"), String_t("1000000")});
-    EXPECT_THROW(command.PutEnv(String_t("A=B"), String_t("x")), RuntimeError_t);
     command.Start();
     ASSERT_TRUE(command.Wait(kPatientMs));
     EXPECT_EQ(0x80000001u, command.GetExitCode());
