@@ -2,10 +2,10 @@
 // configured variables. Prints times; the 100,000/10,000 ratio shows whether cleaning
 // grows linearly (about 10) or worse.
 #include "KaCtrlUtils.h"
+#include "BestMs.h"
 #include "Sandbox.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <string>
 #include <unordered_set>
@@ -13,21 +13,8 @@
 
 namespace {
 
+using KaBench::BestMs;
 using KaTekStr::String_t;
-
-// The best of a few runs, in milliseconds: the machine is shared, so the least disturbed
-// run is the best estimate of the work itself.
-template <typename Work> double BestMs(Work work) {
-    double best = 1e300;
-    for (int run = 0; run < 5; ++run) {
-        const auto start = std::chrono::steady_clock::now();
-        work();
-        const std::chrono::duration<double, std::milli> took =
-            std::chrono::steady_clock::now() - start;
-        best = std::min(best, took.count());
-    }
-    return best;
-}
 
 // count entries, every second one a repeat of the one before in other letter case and
 // slash direction, as a grown search path holds them.

@@ -2,28 +2,16 @@
 // in the namespace asked for. The 100,000/10,000 ratio shows whether reading grows
 // linearly (about 10) or worse.
 #include "KaTek.h"
+#include "BestMs.h"
 #include "Sandbox.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <string>
 
 namespace {
 
-// The best of a few runs, in milliseconds: the machine is shared, so the least disturbed
-// run is the best estimate of the work itself.
-template <typename Work> double BestMs(Work work) {
-    double best = 1e300;
-    for (int run = 0; run < 3; ++run) {
-        const auto start = std::chrono::steady_clock::now();
-        work();
-        const std::chrono::duration<double, std::milli> took =
-            std::chrono::steady_clock::now() - start;
-        best = std::min(best, took.count());
-    }
-    return best;
-}
+using KaBench::BestMs;
 
 // count attributes in the namespace read, every tenth a later value of an earlier key, and
 // as many in another namespace, which are parsed but not kept.

@@ -82,14 +82,14 @@ void CheckLine(const String_t& file, size_t number, const std::wstring& line) {
     }
 }
 
-// The file's lines as UTF-16, without the byte-order mark and without line ends. A file
-// that starts with the UTF-16LE mark is UTF-16, as Windows editors save "Unicode"; any other
-// is UTF-8, with or without its mark. Nothing undecodable is ever replaced silently.
-std::vector<std::wstring> SplitLines(const String_t& file, const std::string& bytes) {
-    std::vector<std::wstring> lines;
+// Hands visit the file's lines as UTF-16, without the byte-order mark and without line ends.
+// A file that starts with the UTF-16LE mark is UTF-16, as Windows editors save "Unicode"; any
+// other is UTF-8, with or without its mark. Nothing undecodable is ever replaced silently.
+template <typename Visit>
+void ForEachSettingsLine(const String_t& file, const std::string& bytes, Visit visit) {
     const auto keep = [&](size_t number, const std::wstring& line) {
         CheckLine(file, number, line);
-        lines.push_back(line);
+        visit(number, line);
     };
     if (bytes.compare(0, 2, "\xFF\xFE") == 0) {
         std::wstring units((bytes.size() - 2) / 2, L'\0');
@@ -99,7 +99,7 @@ std::vector<std::wstring> SplitLines(const String_t& file, const std::string& by
             ThrowSyntax(file, static_cast<size_t>(lastLine), "the UTF-16 text ends in half a unit");
         }
         ForEachLine(units, 0, keep);
-        return lines;
+        return;
     }
     const size_t begin = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
     ForEachLine(bytes, begin, [&](size_t number, const std::string& raw) {
@@ -109,7 +109,6 @@ std::vector<std::wstring> SplitLines(const String_t& file, const std::string& by
         }
         keep(number, line);
     });
-    return lines;
 }
 
 // A later value of a key already set replaces it where it first stood.
@@ -210,10 +209,9 @@ Configuration_t ConfigNamespace_t::Open() const {
         return Configuration_t();
     }
     SettingsParser parser(file, name_);
-    const std::vector<std::wstring> lines = SplitLines(file, bytes);
-    for (size_t i = 0; i < lines.size(); ++i) {
-        parser.Line(i + 1, lines[i]);
-    }
+    ForEachSettingsLine(file, bytes, [&parser](size_t number, const std::wstring& line) {
+        parser.Line(number, line);
+    });
     return Configuration_t(parser.Result());
 }
 
