@@ -183,12 +183,16 @@ TEST(TextBoundary, SettingsReadBackExactlyOrNameTheLine) {
     }
 }
 
-// child mode "env": the units of each environment entry beginning with "KA_GEN_", in hex.
-int PrintGenerated(const std::vector<std::wstring>&) {
-    KaHold::unique_environment_strings block(GetEnvironmentStringsW());
+// child mode "env": each argument after '[', then each environment entry whose name begins
+// with "KA_GEN_" in any letter case, in the block's order; one a line, as hex units.
+int PrintGenerated(const std::vector<std::wstring>& args) {
     std::string out;
+    for (const std::wstring& argument : args) {
+        out += "[" + Hex(argument) + "\n";
+    }
+    KaHold::unique_environment_strings block(GetEnvironmentStringsW());
     for (const wchar_t* entry = block.get(); *entry; entry += wcslen(entry) + 1) {
-        out += wcsncmp(entry, L"KA_GEN_", 7) == 0 ? Hex(entry) + "\n" : "";
+        out += _wcsnicmp(entry, L"KA_GEN_", 7) == 0 ? Hex(entry) + "\n" : "";
     }
     DWORD written = 0;
     WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), out.data(), DWORD(out.size()), &written, nullptr);
@@ -196,54 +200,65 @@ int PrintGenerated(const std::vector<std::wstring>&) {
 }
 const KaTest::ChildMode kEnvChild(L"env", PrintGenerated);
 
-// A child's environment holds exactly the variables put; a NUL in a value (that would start
-// an entry of its own) or an '=' or NUL in a name is refused naming the variable.
-// Through the settings, the calling process takes the same values, unchanged.
-TEST(TextBoundary, EnvironmentsHoldExactlyTheVariablesPut) {
+// The order Windows wants an environment block in: by name, letter case ignored.
+struct BlockOrder {
+    bool operator()(const std::wstring& left, const std::wstring& right) const {
+        return CompareStringOrdinal(left.c_str(), -1, right.c_str(), -1, TRUE) == CSTR_LESS_THAN;
+    }
+};
+
+// A child gets its arguments unchanged and exactly the variables put (through the command or
+// a copy; a name put again in other letter case keeps its first form), in block order, and
+// the parent's. A NUL in a value (which would start an entry of its own) or an '=' or NUL in
+// a name is refused naming the variable. Through the settings, the calling process takes
+// values unchanged, those outside the ANSI code page too.
+TEST(TextBoundary, ChildSeesExactlyItsArgumentsAndTheVariablesPut) {
+    KaTest::SetEnv(L"KA_GEN_PARENT", L"from parent");
+    Generator gen{std::mt19937(5)};
+    std::vector<String_t> arguments = {String_t("--ka-child"), String_t("env")};
+    std::string expected;
+    for (int index = 0; index < 8; ++index) {
+        arguments.push_back(Str(gen.Text(8, true) + (index % 3 ? L"" : L" \\\\")));
+        expected += "[" + Hex(arguments.back().Std()) + "\n";
+    }
     wchar_t self[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, self, MAX_PATH);
-    Command_t command(String_t(self), {String_t("--ka-child"), String_t("env")});
-    Generator gen{std::mt19937(5)};
-    std::map<std::wstring, std::wstring> put;
-    KaTest::Sandbox sandbox;
+    Command_t command(String_t(self), arguments), copy = command;
+    KaTest::SetEnv(L"KA_GEN_PARENT", L""); // the command keeps its copy
+    std::map<std::wstring, std::wstring, BlockOrder> put = {{L"KA_GEN_PARENT", L"from parent"}};
+    std::vector<std::pair<std::wstring, std::wstring>> processPut;
     std::string settings = "[ctrl.env]\n";
     for (int index = 0; index < 40; ++index) {
-        std::wstring name = L"KA_GEN_" + std::to_wstring(index), value = gen.Text(10);
+        std::wstring name = (index % 2 ? L"KA_GEN_" : L"Ka_Gen_") + std::to_wstring(index % 7) +
+                            (index % 3 ? L"_" : L"a"),
+                     value = gen.Text(10);
         value.erase(std::remove(value.begin(), value.end(), L'\0'), value.end());
         const size_t how = gen.Below(6);
         name += how == 0 ? L"=x" : how == 1 ? L"\0x"s : L"";
         value += how == 2 ? L"\0KA_GEN_INJECTED=evil"s : L"";
+        Command_t& target = index % 2 ? command : copy;
         if (how < 3) {
-            EXPECT_PRED2(Contains, Thrown([&] { command.PutEnv(Str(name), Str(value)); }),
+            EXPECT_PRED2(Contains, Thrown([&] { target.PutEnv(Str(name), Str(value)); }),
                          KaTest::Utf8(name.substr(0, name.find(L'\0'))));
             continue;
         }
-        command.PutEnv(Str(name), Str(value));
-        put[name] = value;
-        const std::wstring safe = gen.Text(10, true);
-        settings += KaTest::Utf8(name) + "=" + KaTest::Utf8(safe) + "\n";
-        put[name + L"#process"] = safe;
+        target.PutEnv(Str(name), Str(value));
+        put.emplace(name, L"").first->second = value;
+        processPut.emplace_back(L"KA_PROC_" + std::to_wstring(index), gen.Text(10, true));
+        settings += KaTest::Utf8(processPut.back().first + L"=" + processPut.back().second) + "\n";
+    }
+    for (const auto& [name, value] : put) {
+        expected += Hex(name + L"=" + value) + "\n";
     }
     command.Start();
     ASSERT_TRUE(command.Wait(120000));
-    std::wistringstream lines(command.GetOutput().Std());
-    for (std::wstring line; std::getline(lines, line);) {
-        std::wistringstream units(line);
-        std::wstring entry;
-        for (unsigned unit; units >> std::hex >> unit;) {
-            entry += static_cast<wchar_t>(unit);
-        }
-        const auto found = put.find(entry.substr(0, entry.find(L'=')));
-        ASSERT_NE(found, put.end()) << "not put: " << KaTest::Utf8(entry);
-        EXPECT_EQ(found->first + L"=" + found->second, entry);
-        put.erase(found);
-    }
+    EXPECT_EQ(expected, KaTekStr::NarrowUtf8(command.GetOutput().Std()));
+    KaTest::Sandbox sandbox;
     sandbox.WriteSettings(settings);
     KaCtrl::SetEnvPath(Command_t());
-    for (const auto& [key, value] : put) {
-        const std::wstring name = key.substr(0, key.find(L'#'));
-        EXPECT_EQ(key.find(L'#') == std::wstring::npos ? L"(not in the child)" : value,
-                  std::wstring(_wgetenv(name.c_str()) ? _wgetenv(name.c_str()) : L""));
+    for (const auto& [name, value] : processPut) {
+        const wchar_t* given = _wgetenv(name.c_str());
+        EXPECT_EQ(value, given ? given : L"");
         KaTest::SetEnv(name, L"");
     }
 }
