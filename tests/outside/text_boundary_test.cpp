@@ -24,7 +24,6 @@ const std::wstring kUnits[] = {
     L"\xFF32", L"\x7528", L"\xE9",   L"\U0001F600", L"\r",     L"\n",     L"\t",     L"\"",
     L"'",      L"$",      L";",      L"\\",         L"/",      L"%",      L"=",      L"<",
     L"&",      L"]]>",    L"\x01",   L"\xFFFE",     L" ",      L"a",      L"B"};
-const std::wstring kBlanks = L" \t\r\n\v\f";
 
 struct Generator {
     std::mt19937 rng;
@@ -54,18 +53,16 @@ std::string Hex(const std::wstring& units) {
     return hex;
 }
 
-// The trimmed, slash-turned pieces of a ";" list up to its first NUL; blank ones are empty.
-std::vector<std::wstring> Entries(std::wstring list) {
-    list = list.substr(0, list.find(L'\0'));
+// The keys AvoidDuplicate compares: the trimmed, slash-turned, lower-cased pieces of a ";"
+// list up to its first NUL.
+std::vector<std::wstring> Keys(std::wstring list) {
     std::replace(list.begin(), list.end(), L'\\', L'/');
-    std::vector<std::wstring> entries;
-    for (size_t at = 0, end = 0; at < list.size(); at = end + 1) {
-        end = std::min(list.find(L';', at), list.size());
-        const size_t first = std::min(list.find_first_not_of(kBlanks, at), end);
-        const size_t last = first == end ? end : list.find_last_not_of(kBlanks, end - 1) + 1;
-        entries.resize(entries.size() + (end > at), list.substr(first, last - first));
+    std::wistringstream pieces(list.substr(0, list.find(L'\0')));
+    std::vector<std::wstring> keys;
+    for (std::wstring piece; std::getline(pieces, piece, L';');) {
+        keys.resize(keys.size() + !piece.empty(), Str(piece).Trim().ToLower().Std());
     }
-    return entries;
+    return keys;
 }
 
 // 1 for true, 0 for false, -1 where GetBooleanFromString refuses the text.
@@ -92,13 +89,10 @@ TEST(TextBoundary, AvoidDuplicateKeepsEveryEntryOnceAndNoBackslash) {
         const std::wstring cleaned = KaCtrl::AvoidDuplicate(Str(list)).Std();
         SCOPED_TRACE(KaTest::Utf8(list) + " gave " + KaTest::Utf8(cleaned));
         EXPECT_EQ(std::wstring::npos, cleaned.find(L'\\'));
-        std::set<std::wstring> kept;
-        for (const std::wstring& entry : Entries(cleaned)) {
-            EXPECT_TRUE(kept.insert(Str(entry).ToLower().Std()).second)
-                << "twice: " << KaTest::Utf8(entry);
-        }
-        for (const std::wstring& entry : Entries(list)) {
-            EXPECT_TRUE(entry.empty() || kept.count(Str(entry).ToLower().Std()));
+        const std::vector<std::wstring> kept = Keys(cleaned);
+        EXPECT_EQ(kept.size(), std::set<std::wstring>(kept.begin(), kept.end()).size());
+        for (const std::wstring& key : Keys(list)) {
+            EXPECT_TRUE(key.empty() || std::count(kept.begin(), kept.end(), key)) << "lost";
         }
     }
 }
