@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
 namespace KaTekConfig {
@@ -21,7 +22,8 @@ bool IsBlank(wchar_t unit) {
     return unit == L' ' || unit == L'\t';
 }
 
-std::wstring Trimmed(const std::wstring& text) {
+// Taken as a view, so that trimming a part of a line copies only what is kept.
+std::wstring Trimmed(std::wstring_view text) {
     size_t first = 0;
     size_t last = text.size();
     while (first < last && IsBlank(text[first])) {
@@ -30,7 +32,7 @@ std::wstring Trimmed(const std::wstring& text) {
     while (last > first && IsBlank(text[last - 1])) {
         --last;
     }
-    return text.substr(first, last - first);
+    return std::wstring(text.substr(first, last - first));
 }
 
 [[noreturn]] void ThrowSyntax(const String_t& file, size_t lineNumber, const char* reason) {
@@ -129,16 +131,20 @@ public:
     SettingsParser(const String_t& file, const String_t& wanted) : file_(file), wanted_(wanted) {}
 
     void Line(size_t number, const std::wstring& raw) {
-        const std::wstring line = Trimmed(raw);
-        if (line.empty() || line[0] == L';' || line[0] == L'#') {
+        const size_t first = raw.find_first_not_of(L" \t");
+        if (first == std::wstring::npos || raw[first] == L';' || raw[first] == L'#') {
             return;
         }
-        if (line[0] == L'[') {
-            Section(number, line);
+        if (raw[first] == L'[') {
+            Section(number, Trimmed(raw));
             return;
         }
         Attribute(number, raw);
     }
+
+    // Each line holds one attribute at most, so the line count bounds the index: reserving
+    // for it spares rehashing every key as a large namespace grows.
+    void ReserveFor(size_t lines) { index_.reserve(lines); }
 
     Attributes Result() { return std::move(attributes_); }
 
@@ -147,7 +153,7 @@ private:
         if (line.back() != L']') {
             ThrowSyntax(file_, number, "a section line must end with ']'");
         }
-        const std::wstring name = Trimmed(line.substr(1, line.size() - 2));
+        const std::wstring name = Trimmed(std::wstring_view(line).substr(1, line.size() - 2));
         if (name.empty()) {
             ThrowSyntax(file_, number, "the section has no name");
         }
@@ -161,7 +167,7 @@ private:
         if (equals == std::wstring::npos) {
             ThrowSyntax(file_, number, "neither a comment, a [section] nor KEY=VALUE");
         }
-        const std::wstring key = Trimmed(raw.substr(0, equals));
+        const std::wstring key = Trimmed(std::wstring_view(raw).substr(0, equals));
         if (key.empty()) {
             ThrowSyntax(file_, number, "the attribute has no name");
         }
@@ -169,18 +175,19 @@ private:
             ThrowSyntax(file_, number, "KEY=VALUE before the first [section]");
         }
         if (inWanted_) {
-            SetIndexed(key, raw.substr(equals + 1));
+            SetIndexed(key, String_t(raw.c_str() + equals + 1,
+                                     static_cast<uint32_t>(raw.size() - equals - 1)));
         }
     }
 
     // As SetAttribute does, through an index by key, so that reading stays linear in the
     // number of attributes.
-    void SetIndexed(const std::wstring& key, const std::wstring& value) {
+    void SetIndexed(const std::wstring& key, String_t value) {
         const auto [slot, added] = index_.emplace(key, attributes_.size());
         if (added) {
-            attributes_.emplace_back(String_t(key), String_t(value));
+            attributes_.emplace_back(String_t(key), std::move(value));
         } else {
-            attributes_[slot->second].second = String_t(value);
+            attributes_[slot->second].second = std::move(value);
         }
     }
 
@@ -209,6 +216,7 @@ Configuration_t ConfigNamespace_t::Open() const {
         return Configuration_t();
     }
     SettingsParser parser(file, name_);
+    parser.ReserveFor(static_cast<size_t>(std::count(bytes.begin(), bytes.end(), '\n')) + 1);
     ForEachSettingsLine(file, bytes, [&parser](size_t number, const std::wstring& line) {
         parser.Line(number, line);
     });
