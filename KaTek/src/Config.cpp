@@ -10,7 +10,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <unordered_set>
 
 namespace KaTekConfig {
 
@@ -23,7 +23,7 @@ bool IsBlank(wchar_t unit) {
 }
 
 // Taken as a view, so that trimming a part of a line copies only what is kept.
-std::wstring Trimmed(std::wstring_view text) {
+String_t Trimmed(std::wstring_view text) {
     size_t first = 0;
     size_t last = text.size();
     while (first < last && IsBlank(text[first])) {
@@ -32,7 +32,7 @@ std::wstring Trimmed(std::wstring_view text) {
     while (last > first && IsBlank(text[last - 1])) {
         --last;
     }
-    return std::wstring(text.substr(first, last - first));
+    return String_t(text.data() + first, static_cast<uint32_t>(last - first));
 }
 
 [[noreturn]] void ThrowSyntax(const String_t& file, size_t lineNumber, const char* reason) {
@@ -129,6 +129,9 @@ void SetAttribute(Attributes& attributes, const String_t& key, const String_t& v
 class SettingsParser {
 public:
     SettingsParser(const String_t& file, const String_t& wanted) : file_(file), wanted_(wanted) {}
+    // The index refers to the parser's own attributes, so a parser stays where it was made.
+    SettingsParser(const SettingsParser&) = delete;
+    SettingsParser& operator=(const SettingsParser&) = delete;
 
     void Line(size_t number, const std::wstring& raw) {
         const size_t first = raw.find_first_not_of(L" \t");
@@ -149,16 +152,17 @@ public:
     Attributes Result() { return std::move(attributes_); }
 
 private:
-    void Section(size_t number, const std::wstring& line) {
-        if (line.back() != L']') {
+    void Section(size_t number, const String_t& line) {
+        if (line.Std().back() != L']') {
             ThrowSyntax(file_, number, "a section line must end with ']'");
         }
-        const std::wstring name = Trimmed(std::wstring_view(line).substr(1, line.size() - 2));
-        if (name.empty()) {
+        const String_t name =
+            Trimmed(std::wstring_view(line.Std()).substr(1, line.GetLength() - 2));
+        if (name.IsEmpty()) {
             ThrowSyntax(file_, number, "the section has no name");
         }
         inSection_ = true;
-        inWanted_ = String_t(name) == wanted_;
+        inWanted_ = name == wanted_;
     }
 
     // The value is everything after the first '=' as written, blanks and quotes included.
@@ -167,36 +171,48 @@ private:
         if (equals == std::wstring::npos) {
             ThrowSyntax(file_, number, "neither a comment, a [section] nor KEY=VALUE");
         }
-        const std::wstring key = Trimmed(std::wstring_view(raw).substr(0, equals));
-        if (key.empty()) {
+        String_t key = Trimmed(std::wstring_view(raw).substr(0, equals));
+        if (key.IsEmpty()) {
             ThrowSyntax(file_, number, "the attribute has no name");
         }
         if (!inSection_) {
             ThrowSyntax(file_, number, "KEY=VALUE before the first [section]");
         }
         if (inWanted_) {
-            SetIndexed(key, String_t(raw.c_str() + equals + 1,
-                                     static_cast<uint32_t>(raw.size() - equals - 1)));
+            SetIndexed(std::move(key), String_t(raw.c_str() + equals + 1,
+                                                static_cast<uint32_t>(raw.size() - equals - 1)));
         }
     }
 
     // As SetAttribute does, through an index by key, so that reading stays linear in the
-    // number of attributes.
-    void SetIndexed(const std::wstring& key, String_t value) {
-        const auto [slot, added] = index_.emplace(key, attributes_.size());
-        if (added) {
-            attributes_.emplace_back(String_t(key), std::move(value));
-        } else {
-            attributes_[slot->second].second = std::move(value);
+    // number of attributes. The new attribute is placed first and taken back when its key
+    // was there already, so that the index holds positions rather than copies of the keys.
+    void SetIndexed(String_t key, String_t value) {
+        attributes_.emplace_back(std::move(key), std::move(value));
+        const auto [slot, added] = index_.insert(attributes_.size() - 1);
+        if (!added) {
+            attributes_[*slot].second = std::move(attributes_.back().second);
+            attributes_.pop_back();
         }
     }
+
+    // Hashes and compares positions in attributes_ by the keys there.
+    struct KeyAt {
+        const Attributes* attributes;
+        size_t operator()(size_t at) const {
+            return std::hash<std::wstring>()((*attributes)[at].first.Std());
+        }
+        bool operator()(size_t left, size_t right) const {
+            return (*attributes)[left].first == (*attributes)[right].first;
+        }
+    };
 
     String_t file_;
     String_t wanted_;
     bool inSection_ = false;
     bool inWanted_ = false;
     Attributes attributes_;
-    std::unordered_map<std::wstring, size_t> index_;
+    std::unordered_set<size_t, KeyAt, KeyAt> index_{0, KeyAt{&attributes_}, KeyAt{&attributes_}};
 };
 
 } // namespace
