@@ -246,7 +246,30 @@ DWORD RemainingMs(ULONGLONG startTick, uint32_t timeoutMs) {
     return spent >= timeoutMs ? 0 : static_cast<DWORD>(timeoutMs - spent);
 }
 
+// The variable as an error message can show it: a NUL would end the message's text.
+String_t Shown(const std::wstring& name) {
+    std::wstring shown;
+    for (wchar_t unit : name) {
+        shown += unit == L'\0' ? std::wstring(L"\\0") : std::wstring(1, unit);
+    }
+    return String_t(shown);
+}
+
 } // namespace
+
+void CheckEnvVariable(const String_t& name, const String_t& value) {
+    // A NUL ends an entry of an environment block and would start another one there, and
+    // an '=' would move the border between name and value.
+    const std::wstring& units = name.Std();
+    if (units.empty() || units.find_first_of(std::wstring(L"=\0", 2)) != std::wstring::npos) {
+        KaTekMsg::ThrowRuntime(KaTekMsg::MSG_ENV_VARIABLE,
+                               {Shown(units), String_t("not an environment variable name")});
+    }
+    if (value.Std().find(L'\0') != std::wstring::npos) {
+        KaTekMsg::ThrowRuntime(KaTekMsg::MSG_ENV_VARIABLE,
+                               {Shown(units), String_t("its value holds a NUL character")});
+    }
+}
 
 struct Command_t::Impl : CommandState {};
 
@@ -271,9 +294,7 @@ Command_t::Command_t(const String_t& program, const std::vector<String_t>& argum
 
 void Command_t::PutEnv(const String_t& name, const String_t& value) {
     CommandState& state = Require(impl_);
-    if (name.IsEmpty() || name.Std().find(L'=', 1) != std::wstring::npos) {
-        Fail(state.program, "not an environment variable name");
-    }
+    CheckEnvVariable(name, value);
     SetVariable(state.environment, name.Std(), value.Std());
 }
 

@@ -6,7 +6,11 @@
 #include "Env.h"
 #include "FileRead.h"
 
+#include <algorithm>
+#include <cstring>
 #include <string>
+#include <string_view>
+#include <unordered_set>
 
 namespace KaTekConfig {
 
@@ -18,7 +22,8 @@ bool IsBlank(wchar_t unit) {
     return unit == L' ' || unit == L'\t';
 }
 
-std::wstring Trimmed(const std::wstring& text) {
+// Taken as a view, so that trimming a part of a line copies only what is kept.
+String_t Trimmed(std::wstring_view text) {
     size_t first = 0;
     size_t last = text.size();
     while (first < last && IsBlank(text[first])) {
@@ -27,32 +32,85 @@ std::wstring Trimmed(const std::wstring& text) {
     while (last > first && IsBlank(text[last - 1])) {
         --last;
     }
-    return text.substr(first, last - first);
-}
-
-// The file's lines as UTF-16, without the byte-order mark and without line ends.
-std::vector<std::wstring> SplitLines(const std::string& bytes) {
-    const std::string bom = "\xEF\xBB\xBF";
-    const size_t begin = bytes.compare(0, bom.size(), bom) == 0 ? bom.size() : 0;
-    std::vector<std::wstring> lines;
-    size_t at = begin;
-    while (at < bytes.size()) {
-        size_t end = bytes.find('\n', at);
-        const size_t next = end == std::string::npos ? bytes.size() : end + 1;
-        end = end == std::string::npos ? bytes.size() : end;
-        if (end > at && bytes[end - 1] == '\r') {
-            --end;
-        }
-        lines.push_back(KaTekStr::WidenUtf8(bytes.substr(at, end - at)));
-        at = next;
-    }
-    return lines;
+    return String_t(text.data() + first, static_cast<uint32_t>(last - first));
 }
 
 [[noreturn]] void ThrowSyntax(const String_t& file, size_t lineNumber, const char* reason) {
     KaTekMsg::ThrowRuntime(
         KaTekMsg::MSG_CONFIG_SYNTAX,
         {file, KaTekStr::NumToStr(static_cast<unsigned long long>(lineNumber)), String_t(reason)});
+}
+
+// Splits text at each '\n' and hands visit each line without its line end (a '\r' before
+// the '\n' belongs to it), numbered from 1.
+template <typename Text, typename Visit>
+void ForEachLine(const Text& text, size_t at, Visit visit) {
+    for (size_t number = 1; at < text.size(); ++number) {
+        size_t end = std::min(text.find('\n', at), text.size());
+        const size_t next = end + 1;
+        if (end > at && text[end - 1] == '\r') {
+            --end;
+        }
+        visit(number, text.substr(at, end - at));
+        at = next;
+    }
+}
+
+bool IsSurrogate(wchar_t unit) {
+    return unit >= 0xD800 && unit <= 0xDFFF;
+}
+
+// Whether a UTF-16 line is well formed: every surrogate in a pair.
+bool HasLoneSurrogate(const std::wstring& line) {
+    for (size_t i = 0; i < line.size(); ++i) {
+        const bool high = line[i] >= 0xD800 && line[i] <= 0xDBFF;
+        if (high && i + 1 < line.size() && line[i + 1] >= 0xDC00 && line[i + 1] <= 0xDFFF) {
+            ++i;
+        } else if (IsSurrogate(line[i])) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A NUL would end the value early wherever it is handed on (one environment entry would
+// become two), so it makes a line malformed like any other undecodable text.
+void CheckLine(const String_t& file, size_t number, const std::wstring& line) {
+    if (line.find(L'\0') != std::wstring::npos) {
+        ThrowSyntax(file, number, "the line holds a NUL character");
+    }
+    if (HasLoneSurrogate(line)) {
+        ThrowSyntax(file, number, "the line is not valid UTF-16");
+    }
+}
+
+// Hands visit the file's lines as UTF-16, without the byte-order mark and without line ends.
+// A file that starts with the UTF-16LE mark is UTF-16, as Windows editors save "Unicode"; any
+// other is UTF-8, with or without its mark. Nothing undecodable is ever replaced silently.
+template <typename Visit>
+void ForEachSettingsLine(const String_t& file, const std::string& bytes, Visit visit) {
+    const auto keep = [&](size_t number, const std::wstring& line) {
+        CheckLine(file, number, line);
+        visit(number, line);
+    };
+    if (bytes.compare(0, 2, "\xFF\xFE") == 0) {
+        std::wstring units((bytes.size() - 2) / 2, L'\0');
+        std::memcpy(&units[0], bytes.data() + 2, units.size() * sizeof(wchar_t));
+        if (bytes.size() % 2 != 0) {
+            const auto lastLine = std::count(units.begin(), units.end(), L'\n') + 1;
+            ThrowSyntax(file, static_cast<size_t>(lastLine), "the UTF-16 text ends in half a unit");
+        }
+        ForEachLine(units, 0, keep);
+        return;
+    }
+    const size_t begin = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    ForEachLine(bytes, begin, [&](size_t number, const std::string& raw) {
+        std::wstring line;
+        if (!KaTekStr::TryWidenStrictUtf8(raw, line)) {
+            ThrowSyntax(file, number, "the line is not valid UTF-8");
+        }
+        keep(number, line);
+    });
 }
 
 // A later value of a key already set replaces it where it first stood.
@@ -71,32 +129,40 @@ void SetAttribute(Attributes& attributes, const String_t& key, const String_t& v
 class SettingsParser {
 public:
     SettingsParser(const String_t& file, const String_t& wanted) : file_(file), wanted_(wanted) {}
+    // The index refers to the parser's own attributes, so a parser stays where it was made.
+    SettingsParser(const SettingsParser&) = delete;
+    SettingsParser& operator=(const SettingsParser&) = delete;
 
     void Line(size_t number, const std::wstring& raw) {
-        const std::wstring line = Trimmed(raw);
-        if (line.empty() || line[0] == L';' || line[0] == L'#') {
+        const size_t first = raw.find_first_not_of(L" \t");
+        if (first == std::wstring::npos || raw[first] == L';' || raw[first] == L'#') {
             return;
         }
-        if (line[0] == L'[') {
-            Section(number, line);
+        if (raw[first] == L'[') {
+            Section(number, Trimmed(raw));
             return;
         }
         Attribute(number, raw);
     }
 
+    // Each line holds one attribute at most, so the line count bounds the index: reserving
+    // for it spares rehashing every key as a large namespace grows.
+    void ReserveFor(size_t lines) { index_.reserve(lines); }
+
     Attributes Result() { return std::move(attributes_); }
 
 private:
-    void Section(size_t number, const std::wstring& line) {
-        if (line.back() != L']') {
+    void Section(size_t number, const String_t& line) {
+        if (line.Std().back() != L']') {
             ThrowSyntax(file_, number, "a section line must end with ']'");
         }
-        const std::wstring name = Trimmed(line.substr(1, line.size() - 2));
-        if (name.empty()) {
+        const String_t name =
+            Trimmed(std::wstring_view(line.Std()).substr(1, line.GetLength() - 2));
+        if (name.IsEmpty()) {
             ThrowSyntax(file_, number, "the section has no name");
         }
         inSection_ = true;
-        inWanted_ = String_t(name) == wanted_;
+        inWanted_ = name == wanted_;
     }
 
     // The value is everything after the first '=' as written, blanks and quotes included.
@@ -105,23 +171,48 @@ private:
         if (equals == std::wstring::npos) {
             ThrowSyntax(file_, number, "neither a comment, a [section] nor KEY=VALUE");
         }
-        const std::wstring key = Trimmed(raw.substr(0, equals));
-        if (key.empty()) {
+        String_t key = Trimmed(std::wstring_view(raw).substr(0, equals));
+        if (key.IsEmpty()) {
             ThrowSyntax(file_, number, "the attribute has no name");
         }
         if (!inSection_) {
             ThrowSyntax(file_, number, "KEY=VALUE before the first [section]");
         }
         if (inWanted_) {
-            SetAttribute(attributes_, String_t(key), String_t(raw.substr(equals + 1)));
+            SetIndexed(std::move(key), String_t(raw.c_str() + equals + 1,
+                                                static_cast<uint32_t>(raw.size() - equals - 1)));
         }
     }
+
+    // As SetAttribute does, through an index by key, so that reading stays linear in the
+    // number of attributes. The new attribute is placed first and taken back when its key
+    // was there already, so that the index holds positions rather than copies of the keys.
+    void SetIndexed(String_t key, String_t value) {
+        attributes_.emplace_back(std::move(key), std::move(value));
+        const auto [slot, added] = index_.insert(attributes_.size() - 1);
+        if (!added) {
+            attributes_[*slot].second = std::move(attributes_.back().second);
+            attributes_.pop_back();
+        }
+    }
+
+    // Hashes and compares positions in attributes_ by the keys there.
+    struct KeyAt {
+        const Attributes* attributes;
+        size_t operator()(size_t at) const {
+            return std::hash<std::wstring>()((*attributes)[at].first.Std());
+        }
+        bool operator()(size_t left, size_t right) const {
+            return (*attributes)[left].first == (*attributes)[right].first;
+        }
+    };
 
     String_t file_;
     String_t wanted_;
     bool inSection_ = false;
     bool inWanted_ = false;
     Attributes attributes_;
+    std::unordered_set<size_t, KeyAt, KeyAt> index_{0, KeyAt{&attributes_}, KeyAt{&attributes_}};
 };
 
 } // namespace
@@ -141,10 +232,10 @@ Configuration_t ConfigNamespace_t::Open() const {
         return Configuration_t();
     }
     SettingsParser parser(file, name_);
-    const std::vector<std::wstring> lines = SplitLines(bytes);
-    for (size_t i = 0; i < lines.size(); ++i) {
-        parser.Line(i + 1, lines[i]);
-    }
+    parser.ReserveFor(static_cast<size_t>(std::count(bytes.begin(), bytes.end(), '\n')) + 1);
+    ForEachSettingsLine(file, bytes, [&parser](size_t number, const std::wstring& line) {
+        parser.Line(number, line);
+    });
     return Configuration_t(parser.Result());
 }
 

@@ -38,6 +38,8 @@ const char* RuntimeDefaultText(RuntimeMessage_e number) {
         return "XML writer: %1";
     case MSG_TEXT_CONVERT:
         return "Cannot convert text: %1";
+    case MSG_ENV_VARIABLE:
+        return "Environment variable '%1' refused: %2";
     }
     // A number without a text of its own still shows its arguments.
     return "%1 %2 %3";

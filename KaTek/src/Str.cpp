@@ -25,21 +25,36 @@ int CheckedLength(size_t length) {
     KaTekMsg::ThrowRuntime(KaTekMsg::MSG_TEXT_CONVERT, {KaTekMsg::SystemErrorText(error)});
 }
 
-std::wstring Widen(UINT codePage, const std::string& narrow) {
+// Converts narrow to UTF-16, or answers false with the platform's error code.
+bool TryWiden(UINT codePage, DWORD flags, const std::string& narrow, std::wstring& wide,
+              DWORD& error) {
+    wide.clear();
     if (narrow.empty()) {
-        return std::wstring();
+        return true;
     }
     const int inLength = CheckedLength(narrow.size());
-    const int needed = MultiByteToWideChar(codePage, 0, narrow.data(), inLength, nullptr, 0);
+    const int needed = MultiByteToWideChar(codePage, flags, narrow.data(), inLength, nullptr, 0);
     if (needed <= 0) {
-        ThrowConversion(GetLastError());
+        error = GetLastError();
+        return false;
     }
-    std::wstring wide(static_cast<size_t>(needed), L'\0');
-    const int written = MultiByteToWideChar(codePage, 0, narrow.data(), inLength, &wide[0], needed);
+    wide.assign(static_cast<size_t>(needed), L'\0');
+    const int written =
+        MultiByteToWideChar(codePage, flags, narrow.data(), inLength, &wide[0], needed);
     if (written <= 0) {
-        ThrowConversion(GetLastError());
+        error = GetLastError();
+        return false;
     }
     wide.resize(static_cast<size_t>(written));
+    return true;
+}
+
+std::wstring Widen(UINT codePage, const std::string& narrow) {
+    std::wstring wide;
+    DWORD error = 0;
+    if (!TryWiden(codePage, 0, narrow, wide, error)) {
+        ThrowConversion(error);
+    }
     return wide;
 }
 
@@ -48,14 +63,16 @@ std::string Narrow(UINT codePage, const std::wstring& wide) {
         return std::string();
     }
     const int inLength = CheckedLength(wide.size());
+    // UTF-8 takes no flags; a code page must not map look-alikes onto ASCII syntax.
+    const DWORD flags = codePage == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
     const int needed =
-        WideCharToMultiByte(codePage, 0, wide.data(), inLength, nullptr, 0, nullptr, nullptr);
+        WideCharToMultiByte(codePage, flags, wide.data(), inLength, nullptr, 0, nullptr, nullptr);
     if (needed <= 0) {
         ThrowConversion(GetLastError());
     }
     std::string narrow(static_cast<size_t>(needed), '\0');
-    const int written = WideCharToMultiByte(codePage, 0, wide.data(), inLength, &narrow[0], needed,
-                                            nullptr, nullptr);
+    const int written = WideCharToMultiByte(codePage, flags, wide.data(), inLength, &narrow[0],
+                                            needed, nullptr, nullptr);
     if (written <= 0) {
         ThrowConversion(GetLastError());
     }
@@ -95,6 +112,10 @@ std::wstring WidenAnsi(const std::string& narrow) {
 }
 std::wstring WidenUtf8(const std::string& utf8) {
     return Widen(CP_UTF8, utf8);
+}
+bool TryWidenStrictUtf8(const std::string& utf8, std::wstring& wide) {
+    DWORD error = 0;
+    return TryWiden(CP_UTF8, MB_ERR_INVALID_CHARS, utf8, wide, error);
 }
 std::string NarrowUtf8(const std::wstring& wide) {
     return Narrow(CP_UTF8, wide);

@@ -159,6 +159,7 @@ struct XmlWriter_t::State {
     std::string text;
     std::vector<OpenElement> open;
     bool wroteAnything = false;
+    bool hadRoot = false;
 
     void Emit(const std::string& piece) {
         wroteAnything = true;
@@ -200,6 +201,11 @@ void XmlWriter_t::StartDocument() const {
 
 void XmlWriter_t::OpenTag(const String_t& prefix, const String_t& name) const {
     CheckElementName(prefix, name);
+    // After the root has closed, anything more would be a second root.
+    if (state_->open.empty() && state_->hadRoot) {
+        Fail("a document has only one root element");
+    }
+    state_->hadRoot = true;
     OpenElement element;
     const std::string prefixUtf8 = NameToUtf8(prefix.Std());
     element.qualifiedName =
@@ -214,9 +220,13 @@ void XmlWriter_t::OpenTag(const String_t& prefix, const String_t& name) const {
 }
 
 void XmlWriter_t::Data(const String_t& text) const {
-    if (text.IsNotEmpty()) {
-        state_->Emit(EscapeText(text.Std()));
+    if (text.IsEmpty()) {
+        return;
     }
+    if (state_->open.empty()) {
+        Fail("character data outside the root element");
+    }
+    state_->Emit(EscapeText(text.Std()));
 }
 
 void XmlWriter_t::CloseTag() const {

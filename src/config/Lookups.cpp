@@ -3,9 +3,8 @@
 #include "frame/Export.h"
 #include "frame/Messages.h"
 
-#include <string.h>
-
-#include <cstring>
+#include <algorithm>
+#include <string>
 
 namespace KaCtrl {
 
@@ -18,6 +17,14 @@ String_t PathBelowData(const char* sub) {
 String_t ReadAttribute(const char* nameSpace, const char* attribute) {
     Configuration_t configuration = ConfigNamespace_t(nameSpace).Open();
     return configuration.GetAttrValue(attribute);
+}
+
+// Whether text is word (lower-case ASCII letters) in any letter case, and nothing else.
+bool EqualsAsciiIgnoringCase(const std::wstring& text, const std::wstring& word) {
+    return std::equal(text.begin(), text.end(), word.begin(), word.end(),
+                      [](wchar_t given, wchar_t letter) {
+                          return given == letter || given == letter - L'a' + L'A';
+                      });
 }
 
 } // namespace
@@ -57,13 +64,12 @@ String_t GetKaCoreID() {
 }
 
 bool GetBooleanFromString(const String_t& value) {
-    MBS_t narrow(value, KaTekStr::ENC_ANSI);
-    // A text holding a NUL would otherwise compare by its first piece only.
-    bool wholeText = std::strlen(narrow.c_str()) == narrow.size();
-    if (wholeText && _stricmp(narrow, "false") == 0) {
+    // Compared on the UTF-16 text itself: a narrow copy could turn look-alikes such as
+    // fullwidth letters into ASCII ones, and a NUL would cut the text short.
+    if (EqualsAsciiIgnoringCase(value.Std(), L"false")) {
         return false;
     }
-    if (wholeText && _stricmp(narrow, "true") == 0) {
+    if (EqualsAsciiIgnoringCase(value.Std(), L"true")) {
         return true;
     }
     RaiseCatalogError(kNotABoolean, {value});

@@ -6,6 +6,8 @@
 
 #include <stdlib.h>
 
+#include <string>
+
 namespace KaCtrl {
 
 namespace {
@@ -19,8 +21,10 @@ constexpr int kTraceLine = 758;
 // command, whose own environment is a copy of the process's anyway.
 String_t BaseValue(const String_t& name, const Configuration_t& configured) {
     String_t base = FindNamespaceValue(name, configured);
-    if (base.IsEmpty()) {
-        const char* current = getenv(MBS_t(name, KaTekStr::ENC_ANSI));
+    // Read by the exact name: a narrow copy could read another variable, one whose name
+    // has the ASCII letters of look-alikes, and a NUL would cut the name short.
+    if (base.IsEmpty() && name.Std().find(L'\0') == std::wstring::npos) {
+        const wchar_t* current = _wgetenv(name.c_str());
         if (current != nullptr) {
             base = String_t(current);
         }

@@ -3,34 +3,39 @@
 
 #include <algorithm>
 #include <string>
+#include <string_view>
 #include <unordered_set>
 
 namespace KaCtrl {
 
 namespace {
 
-String_t WithForwardSlashes(const String_t& list) {
-    // One pass over the units: searching again from the start after each backslash would
-    // grow with the square of a long list.
-    std::wstring units = list.Std();
-    std::replace(units.begin(), units.end(), L'\\', L'/');
-    return String_t(units);
+// The blanks String_t::Trim strips.
+bool IsBlank(wchar_t unit) {
+    return unit == L' ' || unit == L'\t' || unit == L'\r' || unit == L'\n' || unit == L'\v' ||
+           unit == L'\f';
 }
 
-// ForEachPiece hands visit each piece of buffer between ";" separators as strtok with ";"
-// would: a run of separators counts as one and no piece is empty. The position lives in
-// this call rather than in strtok's hidden state, so concurrent calls cannot disturb one
-// another. Pieces are cut in place.
-template <typename Visit> void ForEachPiece(std::string& buffer, Visit visit) {
+// The piece [start, end) without the blanks at both ends.
+std::pair<size_t, size_t> Trimmed(const std::wstring& text, size_t start, size_t end) {
+    while (start < end && IsBlank(text[start])) {
+        ++start;
+    }
+    while (end > start && IsBlank(text[end - 1])) {
+        --end;
+    }
+    return {start, end};
+}
+
+// ForEachPiece hands visit the bounds of each piece of text between ";" separators as strtok
+// with ";" would: a run of separators counts as one and no piece is empty. The position
+// lives in this call, so concurrent calls cannot disturb one another.
+template <typename Visit> void ForEachPiece(const std::wstring& text, Visit visit) {
     size_t start = 0;
-    while (start < buffer.size()) {
-        size_t end = buffer.find(';', start);
-        if (end == std::string::npos) {
-            end = buffer.size();
-        }
+    while (start < text.size()) {
+        const size_t end = std::min(text.find(L';', start), text.size());
         if (end > start) {
-            buffer[end] = '\0';
-            visit(buffer.c_str() + start);
+            visit(start, end);
         }
         start = end + 1;
     }
@@ -39,30 +44,35 @@ template <typename Visit> void ForEachPiece(std::string& buffer, Visit visit) {
 } // namespace
 
 String_t AvoidDuplicate(String_t list) {
-    // Entries are compared and returned as they come back from the ANSI code page, so two
-    // characters that the code page cannot tell apart make one entry. The narrow text is
-    // read up to its first NUL, where a C string splitter would stop.
-    MBS_t narrow(WithForwardSlashes(list), KaTekStr::ENC_ANSI);
-    std::string buffer(narrow.c_str());
+    // The list is cleaned as UTF-16, so every character survives as written and no
+    // look-alike of ";" or "\" counts as one. As a C string splitter would, the list ends
+    // at its first NUL.
+    std::wstring units(list.c_str());
+    std::replace(units.begin(), units.end(), L'\\', L'/');
+    // One case mapping for the whole list. The invariant mapping changes no unit into more
+    // or fewer units, so each piece's key lies at the same place in both texts.
+    const std::wstring keys = String_t(units).ToLower().Std();
+    if (keys.size() != units.size()) {
+        KaTekMsg::ThrowRuntime(KaTekMsg::MSG_TEXT_CONVERT,
+                               {String_t("lower case changed the length of the list")});
+    }
 
     // A hash set beside the result keeps the order of first occurrence while each piece
-    // is looked up in constant time, so long path lists clean in linear time. Room for
-    // both is taken at once: the cleaned list is never longer than the narrow one.
-    std::unordered_set<std::wstring> seenKeys;
-    seenKeys.reserve(static_cast<size_t>(std::count(buffer.begin(), buffer.end(), ';')) + 1);
+    // is looked up in constant time, so long path lists clean in linear time.
+    std::unordered_set<std::wstring_view> seenKeys;
+    seenKeys.reserve(static_cast<size_t>(std::count(units.begin(), units.end(), L';')) + 1);
     std::wstring result;
-    result.reserve(buffer.size());
-    ForEachPiece(buffer, [&seenKeys, &result](const char* piece) {
-        String_t entry(piece);
-        entry.Trim();
-        if (!seenKeys.insert(entry.ToLower().Std()).second) {
+    result.reserve(units.size());
+    ForEachPiece(units, [&](size_t start, size_t end) {
+        const auto [first, last] = Trimmed(units, start, end);
+        if (!seenKeys.insert(std::wstring_view(keys).substr(first, last - first)).second) {
             return;
         }
         // A blank first entry adds nothing here, yet its key above still drops later blanks.
         if (!result.empty()) {
             result += L';';
         }
-        result += entry.Std();
+        result.append(units, first, last - first);
     });
     return String_t(result);
 }

@@ -10,7 +10,8 @@ namespace KaCtrl {
 String_t FindNamespaceValue(const String_t& name, const Configuration_t& attributes);
 
 // PutProcessEnv sets name to value in the calling process's environment (an empty value
-// removes the variable); an entry the C runtime rejects goes unnoticed.
+// removes the variable). An entry that cannot be one environment entry (an empty name, '='
+// in the name, a NUL anywhere) throws RuntimeError_t naming the variable.
 void PutProcessEnv(const String_t& name, const String_t& value);
 
 } // namespace KaCtrl

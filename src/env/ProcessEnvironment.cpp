@@ -7,10 +7,11 @@
 namespace KaCtrl {
 
 void PutProcessEnv(const String_t& name, const String_t& value) {
-    // The C runtime copies the entry into its own environment (and the platform's), so
-    // the narrow text may go when this returns; keeping it would lose memory on every call.
-    MBS_t entry(name + "=" + value, KaTekStr::ENC_ANSI);
-    _putenv(entry);
+    // The wide call takes the text exactly (the C runtime keeps its narrow view in step and
+    // copies the entry, so nothing here outlives the call). A NUL would cut the entry short
+    // and an '=' in the name would move its border, so such an entry is refused aloud.
+    KaTekCmd::CheckEnvVariable(name, value);
+    _wputenv_s(name.c_str(), value.c_str());
 }
 
 } // namespace KaCtrl

@@ -3,6 +3,7 @@
 #include "env/Environment.h"
 
 #include <clocale>
+#include <string>
 
 namespace KaCtrl {
 
@@ -11,8 +12,11 @@ namespace {
 // A process reads no "LANG" variable of its own: for it the setting names its locale.
 void ApplyToProcess(const String_t& name, const String_t& value) {
     if (name == "LANG") {
-        // A locale name the runtime does not know leaves the locale as it was.
-        std::setlocale(LC_ALL, MBS_t(value, KaTekStr::ENC_ANSI));
+        // A locale name the runtime does not know leaves the locale as it was; one cut short
+        // by a NUL would name another locale, so it is not given at all.
+        if (value.Std().find(L'\0') == std::wstring::npos) {
+            _wsetlocale(LC_ALL, value.c_str());
+        }
         return;
     }
     PutProcessEnv(name, value);

@@ -17,11 +17,14 @@ String_t StopEventName(const String_t& name) {
 // Signals the process's stop event and waits for the process to end. A process without a
 // stop event cannot stop itself, so it gets no grace period.
 void RequestStop(HANDLE process, int timeout, const String_t& name) {
-    KaHold::unique_handle stopEvent;
-    {
-        MBS_t eventName(StopEventName(name), KaTekStr::ENC_ANSI);
-        stopEvent.reset(::OpenEventA(EVENT_MODIFY_STATE, FALSE, eventName));
+    // The wide call gets the name exactly: a narrow copy would turn look-alike characters
+    // into the ASCII name of another application. A NUL would cut the name short in the
+    // same way, so such a name has no stop event.
+    const String_t eventName = StopEventName(name);
+    if (eventName.Std().find(L'\0') != std::wstring::npos) {
+        return;
     }
+    KaHold::unique_handle stopEvent(::OpenEventW(EVENT_MODIFY_STATE, FALSE, eventName.c_str()));
     if (!stopEvent) {
         return;
     }

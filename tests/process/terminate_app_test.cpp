@@ -11,6 +11,7 @@
 namespace {
 
 using KaCtrl::String_t;
+using namespace std::string_literals;
 
 constexpr DWORD kEndedByItself = 7;    // a child that ended on its stop event
 constexpr DWORD kStartBoundMs = 30000; // Wine may take seconds to start a process
@@ -62,7 +63,8 @@ TEST(TerminateApp, StopsChildrenPolitelyThenByForce) {
         std::wstring appName; // what TerminateApp is given
         int lingerMs;         // how long the child takes to end once signalled
         int timeout;
-        int expected; // 0: the child ended by itself; 1: forced, with exit code 0
+        int expected;             // 0: the child ended by itself; 1: forced, with exit code 0
+        std::wstring asked = L""; // the name the child is asked by, when not appName
     } cases[] = {
         {"ends on its stop event", true, app + L"h", 0, 60000, 0},
         {"-1 waits without limit", true, app + L"i", 2000, -1, 0},
@@ -70,8 +72,10 @@ TEST(TerminateApp, StopsChildrenPolitelyThenByForce) {
         {"time-out 0 forces at once", true, app + L"z", 10000, 0, 1},
         {"no stop event: forced without a wait", false, app + L"x", 0, 60000, 1},
         {"empty name", true, L"", 0, 60000, 0},
-        // The event is opened by its name in the ANSI code page.
-        {"ANSI name", true, UniqueName(L"caf\u00e9"), 0, 60000, 0},
+        // The event is opened by its exact name, never by a narrow copy of it.
+        {"name outside the ANSI code page", true, UniqueName(L"caf\u00e9\u7528"), 0, 60000, 0},
+        {"a look-alike names another application", true, app + L"t", 0, 60000, 1, app + L"\xFF54"},
+        {"a NUL cuts no name short", true, app + L"u", 0, 60000, 1, app + L"u.stop\0x"s},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -84,11 +88,15 @@ TEST(TerminateApp, StopsChildrenPolitelyThenByForce) {
         // A stale 87 of the caller must not read as a clean stop: the steps of a forced end
         // after a signalled event all succeed, so none of them replaces it.
         ::SetLastError(ERROR_INVALID_PARAMETER);
-        EXPECT_EQ(KaCtrl::TerminateApp(child.Pid(), c.timeout, String_t(c.appName)), c.expected);
+        const std::wstring& asked = c.asked.empty() ? c.appName : c.asked;
+        EXPECT_EQ(
+            KaCtrl::TerminateApp(child.Pid(), c.timeout,
+                                 String_t(asked.c_str(), static_cast<uint32_t>(asked.size()))),
+            c.expected);
         ULONGLONG elapsed = ::GetTickCount64() - start;
         EXPECT_EQ(child.WaitForExit(kStartBoundMs), c.expected == 0 ? kEndedByItself : 0);
         EXPECT_EQ(stopEvent && ::WaitForSingleObject(stopEvent.get(), 0) == WAIT_OBJECT_0,
-                  c.childHasEvent);
+                  c.childHasEvent && c.asked.empty());
         // A forced end after a wait comes no sooner than the time-out allows; no case waits
         // out a time-out of 60 s: 20 s is far below it.
         EXPECT_GE(elapsed, c.lingerMs == kNever ? c.timeout - 500u : 0u);

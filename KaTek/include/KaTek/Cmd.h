@@ -16,15 +16,21 @@ namespace KaTekCmd {
 
 using KaTekStr::String_t;
 
+// CheckEnvVariable throws RuntimeError_t naming the variable when name=value cannot be one
+// entry of an environment: an empty name, a name holding '=' or NUL, or a value holding NUL.
+KATEK_API void CheckEnvVariable(const String_t& name, const String_t& value);
+
 class KATEK_API Command_t {
 public:
-    Command_t() = default;  // the null command
+    Command_t() = default; // the null command
     Command_t(const String_t& program, const std::vector<String_t>& arguments);
 
     bool IsNull() const { return !impl_; }
 
     // Sets name=value in the command's environment (names compare without letter case,
-    // as on Windows). An empty value keeps the variable, empty. Throws on a null command.
+    // as on Windows). An empty value keeps the variable, empty. Throws RuntimeError_t naming
+    // the variable for an empty name, a name holding '=' or NUL, or a value holding NUL,
+    // and on a null command.
     void PutEnv(const String_t& name, const String_t& value);
     // The command's value of name; the null text when it has none.
     String_t GetEnv(const String_t& name) const;
@@ -36,9 +42,9 @@ public:
     // Waits up to timeoutMs for the child to end, reading its output meanwhile; true when
     // it ended. 0xFFFFFFFF waits without limit.
     bool Wait(uint32_t timeoutMs);
-    uint32_t GetExitCode() const;     // after Wait returned true
-    uint32_t GetProcessId() const;    // after Start
-    String_t GetOutput() const;       // what the child wrote so far, from the ANSI code page
+    uint32_t GetExitCode() const;  // after Wait returned true
+    uint32_t GetProcessId() const; // after Start
+    String_t GetOutput() const;    // what the child wrote so far, from the ANSI code page
 
 private:
     struct Impl;

@@ -4,7 +4,8 @@
 //     ; comment (also # comment)
 //     [lnk.http]
 //     RECEIVE_TIMEOUT=2000
-// UTF-8 with or without a byte-order mark, CRLF or LF line ends. Blank lines and lines
+// UTF-8 with or without a byte-order mark, or UTF-16LE when the file starts with that
+// byte-order mark (a Windows editor's "Unicode"); CRLF or LF line ends. Blank lines and lines
 // whose first non-blank character is ';' or '#' are comments. Section names and keys are
 // trimmed and match exactly, letter case counting; a value is everything after the first
 // '=', kept exactly (blanks and quotes included). A section may appear more than once; its
@@ -13,9 +14,11 @@
 //
 // The file is "KaAgent.ini" in the agent's configuration directory (Dir_t::Path(DIR_KA_CONF));
 // the environment variable KA_CONFIG_FILE, when set, names another file instead.
-// A missing file holds no namespaces. An unreadable file, or a line that is neither a
-// comment, a "[section]" nor "KEY=VALUE" (or a KEY=VALUE before any section), raises
-// KaTekMsg::RuntimeError_t naming the file and the line number.
+// A missing file holds no namespaces. An unreadable file, a line that is neither a
+// comment, a "[section]" nor "KEY=VALUE" (or a KEY=VALUE before any section), a line that
+// is not valid in the file's encoding, or one holding a NUL, raises
+// KaTekMsg::RuntimeError_t naming the file and the line number. Reading is linear in the
+// number of attributes.
 #pragma once
 
 #include "KaTek/Array.h"

@@ -125,6 +125,7 @@ enum RuntimeMessage_e : uint32_t {
     MSG_COMMAND = 9,        // "Command '%1' failed: %2"
     MSG_XML = 10,           // "XML writer: %1"
     MSG_TEXT_CONVERT = 11,  // "Cannot convert text: %1"
+    MSG_ENV_VARIABLE = 12,  // "Environment variable '%1' refused: %2"
 };
 
 // Throws RuntimeError_t with the runtime catalog's message number and arguments.

@@ -27,9 +27,9 @@ class KATEK_API String_t {
 public:
     static constexpr uint32_t npos = 0xFFFFFFFFu;
 
-    String_t() = default;                 // the empty text
-    String_t(const char* narrow);         // from narrow text; null pointer gives the null text
-    String_t(const wchar_t* wide);        // from UTF-16; null pointer gives the null text
+    String_t() = default;          // the empty text
+    String_t(const char* narrow);  // from narrow text; null pointer gives the null text
+    String_t(const wchar_t* wide); // from UTF-16; null pointer gives the null text
     String_t(const wchar_t* wide, uint32_t units);
     explicit String_t(UTF16CodePoint_t unit);
     explicit String_t(const std::wstring& wide);
@@ -75,8 +75,9 @@ public:
     uint32_t Find(const String_t& what, uint32_t start = 0, uint32_t end = npos,
                   bool ignoreCase = false) const;
 
+    // No implicit conversion to a pointer: it would drop the length, and with it everything
+    // after a NUL, and could point into a temporary that is already gone.
     const wchar_t* c_str() const { return units_.c_str(); }
-    operator const wchar_t*() const { return units_.c_str(); }
     const std::wstring& Std() const { return units_; }
 
 private:
@@ -96,7 +97,8 @@ enum Encoding_e { ENC_ANSI = 0, ENC_UTF8 = 1 };
 
 // MBS_t is a narrow copy of a text in the given encoding; ENC_ANSI (0) is the process's
 // ANSI code page, in which ASCII round-trips unchanged and characters the code page
-// cannot hold become its default character.
+// cannot hold become its default character: never a look-alike (no best fit), so a
+// fullwidth "\" or ";" cannot turn into ASCII syntax on the way.
 class KATEK_API MBS_t {
 public:
     MBS_t(const String_t& text, Encoding_e encoding);
@@ -111,6 +113,9 @@ private:
 // Narrow/wide conversions of the runtime, for the other KaTek parts and KaLnk.
 KATEK_API std::wstring WidenAnsi(const std::string& narrow);
 KATEK_API std::wstring WidenUtf8(const std::string& utf8);
+// TryWidenStrictUtf8 converts valid UTF-8 only: false for an invalid, overlong, truncated or
+// surrogate sequence, where WidenUtf8 would put U+FFFD without a word.
+KATEK_API bool TryWidenStrictUtf8(const std::string& utf8, std::wstring& wide);
 KATEK_API std::string NarrowUtf8(const std::wstring& wide);
 
 } // namespace KaTekStr

@@ -6,8 +6,9 @@
 // declares it as xmlns:prefix="urn:trelm:prefix", so the output is namespace-well-formed.
 // Data escapes &, <, > and the quotes; characters XML cannot carry (controls other than
 // tab, CR, LF, and lone surrogates) become U+FFFD. CloseTag closes the element last
-// opened; CloseTag with none open, or an element name XML does not allow, raises
-// RuntimeError_t.
+// opened; CloseTag with none open, an element name XML does not allow, character data
+// outside the root element, or a second root element raises RuntimeError_t, so that the
+// output stays well-formed.
 #pragma once
 
 #include "KaTek/Str.h"
@@ -22,16 +23,16 @@ using KaTekStr::String_t;
 
 class KATEK_API XmlWriter_t {
 public:
-    XmlWriter_t();                          // writes into its own text (GetDocument)
+    XmlWriter_t();                           // writes into its own text (GetDocument)
     explicit XmlWriter_t(std::ostream& out); // writes to out, which must outlive the writer
 
-    void StartDocument() const;             // the XML declaration
+    void StartDocument() const; // the XML declaration
     void OpenTag(const String_t& prefix, const String_t& name) const;
     void Data(const String_t& text) const;
     void CloseTag() const;
-    void EndDocument() const;               // closes every open element and flushes
+    void EndDocument() const; // closes every open element and flushes
 
-    std::string GetDocument() const;        // the UTF-8 text written so far (own text only)
+    std::string GetDocument() const; // the UTF-8 text written so far (own text only)
 
 private:
     struct State;
