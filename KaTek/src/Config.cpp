@@ -22,8 +22,8 @@ bool IsBlank(wchar_t unit) {
     return unit == L' ' || unit == L'\t';
 }
 
-// Taken as a view, so that trimming a part of a line copies only what is kept.
-String_t Trimmed(std::wstring_view text) {
+// A view, so that only what is kept of a line is ever copied.
+std::wstring_view Trimmed(std::wstring_view text) {
     size_t first = 0;
     size_t last = text.size();
     while (first < last && IsBlank(text[first])) {
@@ -32,7 +32,11 @@ String_t Trimmed(std::wstring_view text) {
     while (last > first && IsBlank(text[last - 1])) {
         --last;
     }
-    return String_t(text.data() + first, static_cast<uint32_t>(last - first));
+    return text.substr(first, last - first);
+}
+
+String_t TextOf(std::wstring_view units) {
+    return String_t(units.data(), static_cast<uint32_t>(units.size()));
 }
 
 [[noreturn]] void ThrowSyntax(const String_t& file, size_t lineNumber, const char* reason) {
@@ -41,10 +45,10 @@ String_t Trimmed(std::wstring_view text) {
         {file, KaTekStr::NumToStr(static_cast<unsigned long long>(lineNumber)), String_t(reason)});
 }
 
-// Splits text at each '\n' and hands visit each line without its line end (a '\r' before
-// the '\n' belongs to it), numbered from 1.
-template <typename Text, typename Visit>
-void ForEachLine(const Text& text, size_t at, Visit visit) {
+// Splits text at each '\n' and hands visit a view of each line without its line end (a '\r'
+// before the '\n' belongs to it), numbered from 1.
+template <typename View, typename Visit> void ForEachLine(View text, Visit visit) {
+    size_t at = 0;
     for (size_t number = 1; at < text.size(); ++number) {
         size_t end = std::min(text.find('\n', at), text.size());
         const size_t next = end + 1;
@@ -61,7 +65,7 @@ bool IsSurrogate(wchar_t unit) {
 }
 
 // Whether a UTF-16 line is well formed: every surrogate in a pair.
-bool HasLoneSurrogate(const std::wstring& line) {
+bool HasLoneSurrogate(std::wstring_view line) {
     for (size_t i = 0; i < line.size(); ++i) {
         const bool high = line[i] >= 0xD800 && line[i] <= 0xDBFF;
         if (high && i + 1 < line.size() && line[i + 1] >= 0xDC00 && line[i + 1] <= 0xDFFF) {
@@ -75,7 +79,7 @@ bool HasLoneSurrogate(const std::wstring& line) {
 
 // A NUL would end the value early wherever it is handed on (one environment entry would
 // become two), so it makes a line malformed like any other undecodable text.
-void CheckLine(const String_t& file, size_t number, const std::wstring& line) {
+void CheckLine(const String_t& file, size_t number, std::wstring_view line) {
     if (line.find(L'\0') != std::wstring::npos) {
         ThrowSyntax(file, number, "the line holds a NUL character");
     }
@@ -84,32 +88,44 @@ void CheckLine(const String_t& file, size_t number, const std::wstring& line) {
     }
 }
 
-// Hands visit the file's lines as UTF-16, without the byte-order mark and without line ends.
-// A file that starts with the UTF-16LE mark is UTF-16, as Windows editors save "Unicode"; any
-// other is UTF-8, with or without its mark. Nothing undecodable is ever replaced silently.
-template <typename Visit>
-void ForEachSettingsLine(const String_t& file, const std::string& bytes, Visit visit) {
-    const auto keep = [&](size_t number, const std::wstring& line) {
-        CheckLine(file, number, line);
-        visit(number, line);
-    };
-    if (bytes.compare(0, 2, "\xFF\xFE") == 0) {
-        std::wstring units((bytes.size() - 2) / 2, L'\0');
-        std::memcpy(&units[0], bytes.data() + 2, units.size() * sizeof(wchar_t));
-        if (bytes.size() % 2 != 0) {
-            const auto lastLine = std::count(units.begin(), units.end(), L'\n') + 1;
-            ThrowSyntax(file, static_cast<size_t>(lastLine), "the UTF-16 text ends in half a unit");
-        }
-        ForEachLine(units, 0, keep);
-        return;
+// The units of a file that starts with the UTF-16LE mark, as Windows editors save "Unicode".
+std::wstring Utf16Units(const String_t& file, const std::string& bytes) {
+    std::wstring units((bytes.size() - 2) / 2, L'\0');
+    std::memcpy(&units[0], bytes.data() + 2, units.size() * sizeof(wchar_t));
+    if (bytes.size() % 2 != 0) {
+        const auto lastLine = std::count(units.begin(), units.end(), L'\n') + 1;
+        ThrowSyntax(file, static_cast<size_t>(lastLine), "the UTF-16 text ends in half a unit");
     }
-    const size_t begin = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
-    ForEachLine(bytes, begin, [&](size_t number, const std::string& raw) {
-        std::wstring line;
-        if (!KaTekStr::TryWidenStrictUtf8(raw, line)) {
+    return units;
+}
+
+// The units of a UTF-8 file, with or without its mark, decoded in one call. No sequence can
+// span a line end, so a file that fails has a line that fails: only then is it decoded again
+// line by line, to name that line.
+std::wstring Utf8Units(const String_t& file, const std::string& bytes) {
+    const std::string_view text =
+        std::string_view(bytes).substr(bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0);
+    std::wstring units;
+    if (KaTekStr::TryWidenStrictUtf8(text, units)) {
+        return units;
+    }
+    ForEachLine(text, [&file, &units](size_t number, std::string_view line) {
+        if (!KaTekStr::TryWidenStrictUtf8(line, units)) {
             ThrowSyntax(file, number, "the line is not valid UTF-8");
         }
-        keep(number, line);
+    });
+    ThrowSyntax(file, 1, "the text is not valid UTF-8");
+}
+
+// Hands visit the file's lines as UTF-16, without the byte-order mark and without line ends.
+// Nothing undecodable is ever replaced silently.
+template <typename Visit>
+void ForEachSettingsLine(const String_t& file, const std::string& bytes, Visit visit) {
+    const std::wstring units =
+        bytes.compare(0, 2, "\xFF\xFE") == 0 ? Utf16Units(file, bytes) : Utf8Units(file, bytes);
+    ForEachLine(std::wstring_view(units), [&](size_t number, std::wstring_view line) {
+        CheckLine(file, number, line);
+        visit(number, line);
     });
 }
 
@@ -128,14 +144,19 @@ void SetAttribute(Attributes& attributes, const String_t& key, const String_t& v
 // only one inside the namespace asked for.
 class SettingsParser {
 public:
-    SettingsParser(const String_t& file, const String_t& wanted) : file_(file), wanted_(wanted) {}
+    // Each line holds one attribute at most, so the line count bounds the index: reserving
+    // for it spares rehashing every key as a large namespace grows.
+    SettingsParser(const String_t& file, const String_t& wanted, size_t lines)
+        : file_(file), wanted_(wanted) {
+        index_.reserve(lines);
+    }
     // The index refers to the parser's own attributes, so a parser stays where it was made.
     SettingsParser(const SettingsParser&) = delete;
     SettingsParser& operator=(const SettingsParser&) = delete;
 
-    void Line(size_t number, const std::wstring& raw) {
+    void Line(size_t number, std::wstring_view raw) {
         const size_t first = raw.find_first_not_of(L" \t");
-        if (first == std::wstring::npos || raw[first] == L';' || raw[first] == L'#') {
+        if (first == std::wstring_view::npos || raw[first] == L';' || raw[first] == L'#') {
             return;
         }
         if (raw[first] == L'[') {
@@ -145,50 +166,44 @@ public:
         Attribute(number, raw);
     }
 
-    // Each line holds one attribute at most, so the line count bounds the index: reserving
-    // for it spares rehashing every key as a large namespace grows.
-    void ReserveFor(size_t lines) { index_.reserve(lines); }
-
     Attributes Result() { return std::move(attributes_); }
 
 private:
-    void Section(size_t number, const String_t& line) {
-        if (line.Std().back() != L']') {
+    void Section(size_t number, std::wstring_view line) {
+        if (line.back() != L']') {
             ThrowSyntax(file_, number, "a section line must end with ']'");
         }
-        const String_t name =
-            Trimmed(std::wstring_view(line.Std()).substr(1, line.GetLength() - 2));
-        if (name.IsEmpty()) {
+        const std::wstring_view name = Trimmed(line.substr(1, line.size() - 2));
+        if (name.empty()) {
             ThrowSyntax(file_, number, "the section has no name");
         }
         inSection_ = true;
-        inWanted_ = name == wanted_;
+        inWanted_ = name == wanted_.Std();
     }
 
     // The value is everything after the first '=' as written, blanks and quotes included.
-    void Attribute(size_t number, const std::wstring& raw) {
+    void Attribute(size_t number, std::wstring_view raw) {
         const size_t equals = raw.find(L'=');
-        if (equals == std::wstring::npos) {
+        if (equals == std::wstring_view::npos) {
             ThrowSyntax(file_, number, "neither a comment, a [section] nor KEY=VALUE");
         }
-        String_t key = Trimmed(std::wstring_view(raw).substr(0, equals));
-        if (key.IsEmpty()) {
+        const std::wstring_view key = Trimmed(raw.substr(0, equals));
+        if (key.empty()) {
             ThrowSyntax(file_, number, "the attribute has no name");
         }
         if (!inSection_) {
             ThrowSyntax(file_, number, "KEY=VALUE before the first [section]");
         }
         if (inWanted_) {
-            SetIndexed(std::move(key), String_t(raw.c_str() + equals + 1,
-                                                static_cast<uint32_t>(raw.size() - equals - 1)));
+            SetIndexed(key, raw.substr(equals + 1));
         }
     }
 
     // As SetAttribute does, through an index by key, so that reading stays linear in the
     // number of attributes. The new attribute is placed first and taken back when its key
     // was there already, so that the index holds positions rather than copies of the keys.
-    void SetIndexed(String_t key, String_t value) {
-        attributes_.emplace_back(std::move(key), std::move(value));
+    void SetIndexed(std::wstring_view key, std::wstring_view value) {
+        attributes_.emplace_back(TextOf(key), TextOf(value));
         const auto [slot, added] = index_.insert(attributes_.size() - 1);
         if (!added) {
             attributes_[*slot].second = std::move(attributes_.back().second);
@@ -231,9 +246,9 @@ Configuration_t ConfigNamespace_t::Open() const {
     if (!KaTekIo::ReadWholeFile(file, bytes)) {
         return Configuration_t();
     }
-    SettingsParser parser(file, name_);
-    parser.ReserveFor(static_cast<size_t>(std::count(bytes.begin(), bytes.end(), '\n')) + 1);
-    ForEachSettingsLine(file, bytes, [&parser](size_t number, const std::wstring& line) {
+    SettingsParser parser(file, name_,
+                          static_cast<size_t>(std::count(bytes.begin(), bytes.end(), '\n')) + 1);
+    ForEachSettingsLine(file, bytes, [&parser](size_t number, std::wstring_view line) {
         parser.Line(number, line);
     });
     return Configuration_t(parser.Result());
@@ -243,8 +258,7 @@ KaTekArray::CharArray_t Configuration_t::GetAttrValue(const char* key) const {
     const String_t wanted(key);
     for (const auto& attribute : attributes_) {
         if (key != nullptr && attribute.first == wanted) {
-            const KaTekStr::MBS_t narrow(attribute.second, KaTekStr::ENC_ANSI);
-            return KaTekArray::CharArray_t(std::string(narrow.c_str(), narrow.size()));
+            return KaTekArray::CharArray_t(attribute.second);
         }
     }
     return KaTekArray::CharArray_t();

@@ -26,7 +26,7 @@ int CheckedLength(size_t length) {
 }
 
 // Converts narrow to UTF-16, or answers false with the platform's error code.
-bool TryWiden(UINT codePage, DWORD flags, const std::string& narrow, std::wstring& wide,
+bool TryWiden(UINT codePage, DWORD flags, std::string_view narrow, std::wstring& wide,
               DWORD& error) {
     wide.clear();
     if (narrow.empty()) {
@@ -113,7 +113,7 @@ std::wstring WidenAnsi(const std::string& narrow) {
 std::wstring WidenUtf8(const std::string& utf8) {
     return Widen(CP_UTF8, utf8);
 }
-bool TryWidenStrictUtf8(const std::string& utf8, std::wstring& wide) {
+bool TryWidenStrictUtf8(std::string_view utf8, std::wstring& wide) {
     DWORD error = 0;
     return TryWiden(CP_UTF8, MB_ERR_INVALID_CHARS, utf8, wide, error);
 }

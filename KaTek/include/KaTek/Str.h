@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace KaTekStr {
 
@@ -115,7 +116,7 @@ KATEK_API std::wstring WidenAnsi(const std::string& narrow);
 KATEK_API std::wstring WidenUtf8(const std::string& utf8);
 // TryWidenStrictUtf8 converts valid UTF-8 only: false for an invalid, overlong, truncated or
 // surrogate sequence, where WidenUtf8 would put U+FFFD without a word.
-KATEK_API bool TryWidenStrictUtf8(const std::string& utf8, std::wstring& wide);
+KATEK_API bool TryWidenStrictUtf8(std::string_view utf8, std::wstring& wide);
 KATEK_API std::string NarrowUtf8(const std::wstring& wide);
 
 } // namespace KaTekStr
