@@ -43,7 +43,8 @@ public:
     explicit Configuration_t(std::vector<std::pair<String_t, String_t>> attributes)
         : attributes_(std::move(attributes)) {}
 
-    // The value in the ANSI code page; the null text for a key that is not set.
+    // The value: its narrow data in the ANSI code page, the exact text when made into a
+    // String_t; the null array for a key that is not set.
     KaTekArray::CharArray_t GetAttrValue(const char* key) const;
     int GetAttrCount() const { return static_cast<int>(attributes_.size()); }
     // Fills name and value of the attribute at 0-based index; false when there is none.
