@@ -136,6 +136,7 @@ TEST_F(Kacutil, ProcessFamily) {
          "process " + std::to_string(gentle.Pid()) + " ended (0)\n"},
         Usage({L"service", L"KaCtrl", L"sideways"}, "bad control code 'sideways'"),
         // Numbers past every integer type are out of range too.
+        Usage({L"stop", L"99999999999999999999", L"x"}, "process id out of range '9*9'"),
         Usage({L"service", L"KaCtrl", L"0x10000000000000000"}, "control code out of range '0x1*0'"),
         Usage({L"stop", L"1", L"x", L"--timeout", L"-99999999999999999999"},
               "timeout out of range *"),
