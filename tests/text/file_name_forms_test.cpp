@@ -22,6 +22,7 @@ TEST(FileNameForms, ConvertUpToTheFirstNul) {
         {uri, L"\u00e4\\\u00f6 \u20ac", L"\u00e4/\u00f6%20\u20ac"},
         {uri, L"a\\b c\0d\\e f"s, L"a/b%20c\0d\\e f"s},
         {plain, L"\\\0\\"s, L"/\0\\"s},
+        {back, L"", L""},
         {back, L"//server/share/", L"\\\\server\\share\\"},
         {back, L"C:\\a b/%20", L"C:\\a b\\%20"}, // escapes are not undone
         {back, L"\u00e4/\u00f6", L"\u00e4\\\u00f6"},
