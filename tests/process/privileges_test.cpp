@@ -21,6 +21,13 @@ KaHold::unique_handle ProcessToken(DWORD access) {
     return token;
 }
 
+std::vector<BYTE> WellKnownSid(WELL_KNOWN_SID_TYPE type) {
+    std::vector<BYTE> buffer(SECURITY_MAX_SID_SIZE);
+    DWORD size = SECURITY_MAX_SID_SIZE;
+    EXPECT_TRUE(::CreateWellKnownSid(type, nullptr, buffer.data(), &size));
+    return buffer;
+}
+
 LUID DebugPrivilege() {
     LUID luid{};
     ::LookupPrivilegeValueW(nullptr, L"SeDebugPrivilege", &luid);
@@ -53,13 +60,9 @@ TEST(SetDebugPrivilege, EnablesItWhereTheTokenHoldsItFailsWhereNot) {
 }
 
 TEST(RunningAsAdministrator, JudgesTheTokenTheThreadActsWith) {
-    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
-    KaHold::unique_sid administrators;
-    ASSERT_TRUE(::AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID,
-                                           DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
-                                           administrators.put()));
+    std::vector<BYTE> administrators = WellKnownSid(WinBuiltinAdministratorsSid);
     // An impersonation token of this process's user in which Administrators is deny-only.
-    SID_AND_ATTRIBUTES denyOnlyGroup{administrators.get(), 0};
+    SID_AND_ATTRIBUTES denyOnlyGroup{administrators.data(), 0};
     KaHold::unique_handle restricted, denyOnly;
     ASSERT_TRUE(::CreateRestrictedToken(ProcessToken(TOKEN_ALL_ACCESS).get(), 0, 1, &denyOnlyGroup,
                                         0, nullptr, 0, nullptr, restricted.put()));
@@ -72,7 +75,7 @@ TEST(RunningAsAdministrator, JudgesTheTokenTheThreadActsWith) {
         bool answer = false;
         std::thread([&] {
             EXPECT_TRUE(impersonate());
-            ::CheckTokenMembership(nullptr, administrators.get(), &member);
+            ::CheckTokenMembership(nullptr, administrators.data(), &member);
             answer = KaCtrl::RunningAsAdministrator();
             ::RevertToSelf();
         }).join();
@@ -91,15 +94,10 @@ TEST(RunningAsAdministrator, JudgesTheTokenTheThreadActsWith) {
 // The group walk on hand-made lists, since every token under Wine holds Administrators:
 // found in any place and with any attributes, deny-only included, and absent.
 TEST(RunningAsAdministrator, GroupWalkFindsAdministratorsWithAnyAttributes) {
-    auto sid = [](WELL_KNOWN_SID_TYPE type) {
-        std::vector<BYTE> buffer(SECURITY_MAX_SID_SIZE);
-        DWORD size = SECURITY_MAX_SID_SIZE;
-        EXPECT_TRUE(::CreateWellKnownSid(type, nullptr, buffer.data(), &size));
-        return buffer;
-    };
-    const std::vector<BYTE> pool[] = {sid(WinBuiltinAdministratorsSid), sid(WinWorldSid),
-                                      sid(WinBuiltinUsersSid), sid(WinBuiltinGuestsSid)};
-    std::vector<BYTE> administrators = sid(WinBuiltinAdministratorsSid);
+    const std::vector<BYTE> pool[] = {WellKnownSid(WinBuiltinAdministratorsSid),
+                                      WellKnownSid(WinWorldSid), WellKnownSid(WinBuiltinUsersSid),
+                                      WellKnownSid(WinBuiltinGuestsSid)};
+    std::vector<BYTE> administrators = WellKnownSid(WinBuiltinAdministratorsSid);
     const DWORD attributes[] = {0, SE_GROUP_ENABLED | SE_GROUP_MANDATORY,
                                 SE_GROUP_USE_FOR_DENY_ONLY};
     std::mt19937 random(14);

@@ -36,29 +36,18 @@ TEST(ServiceControl, AcceptedControlsGiveZeroRefusedOnes64AndNoHandleLeaks) {
     KaHold::unique_service service(KaCtrl::GetServiceControlHandle(kServiceName));
     ASSERT_TRUE(service) << "error " << ::GetLastError();
     ASSERT_EQ(WaitForState(service.get(), SERVICE_RUNNING), DWORD{SERVICE_RUNNING});
-    const struct {
-        DWORD control;
-        int expected;
-        DWORD stateAfter;
-    } cases[] = {
-        {SERVICE_CONTROL_PAUSE, 0, SERVICE_PAUSED},
-        {SERVICE_CONTROL_CONTINUE, 0, SERVICE_RUNNING},
-        // A control the service does not accept.
-        {SERVICE_CONTROL_PARAMCHANGE, 64, SERVICE_RUNNING},
-        // GENERIC_EXECUTE carries no right to interrogate: the handle is no wider than needed.
-        {SERVICE_CONTROL_INTERROGATE, 64, SERVICE_RUNNING},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(KaCtrl::SendServiceControlSignal(service.get(), c.control), c.expected)
-            << "control " << c.control;
-        EXPECT_EQ(WaitForState(service.get(), c.stateAfter), c.stateAfter) << c.control;
-    }
+    // An accepted control: 0, and the service acts on it; a refused one (the stand-in takes
+    // no parameter change): 64.
+    EXPECT_EQ(KaCtrl::SendServiceControlSignal(service.get(), SERVICE_CONTROL_PAUSE), 0);
+    EXPECT_EQ(WaitForState(service.get(), SERVICE_PAUSED), DWORD{SERVICE_PAUSED});
+    EXPECT_EQ(KaCtrl::SendServiceControlSignal(service.get(), SERVICE_CONTROL_PARAMCHANGE), 64);
 
     KaTest::HandleUse before = KaTest::MeasureHandleUse();
     int unexpected = 0;
     for (int i = 0; i < 1000; ++i) {
         unexpected += !KaHold::unique_service(KaCtrl::GetServiceControlHandle(kServiceName));
         unexpected += KaCtrl::GetServiceControlHandle(kMadeUpName) != nullptr;
+        // GENERIC_EXECUTE carries no right to interrogate: the handle is no wider than needed.
         unexpected +=
             KaCtrl::SendServiceControlSignal(service.get(), SERVICE_CONTROL_INTERROGATE) != 64;
     }

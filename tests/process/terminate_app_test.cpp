@@ -1,6 +1,6 @@
 // TerminateApp against real children of this program: ones that create their stop event
-// and end on it (soon, late or never), and ones without a stop event. Also GetUXSignalFromName
-// and the handle-leak checks of every function of the area, which need such a child.
+// and end on it (soon, late or never), and ones without a stop event. Also the handle-leak
+// checks of every function of the area, which need such a child.
 #include "ChildMode.h"
 #include "HandleCount.h"
 
@@ -104,40 +104,33 @@ TEST(TerminateApp, StopsChildrenPolitelyThenByForce) {
     }
 }
 
-TEST(TerminateApp, ProcessThatCannotBeOpenedIsLeftAlone) {
-    const std::wstring app = UniqueName(L"ka-absent");
-    KaHold::unique_handle stop(::CreateEventW(nullptr, TRUE, FALSE, StopEventName(app).c_str()));
-    ASSERT_TRUE(stop);
-    ASSERT_FALSE(KaHold::unique_handle(::OpenProcess(SYNCHRONIZE, FALSE, kNoSuchPid)));
-    EXPECT_EQ(KaCtrl::TerminateApp(kNoSuchPid, 60000, String_t(app)), -1);
-    EXPECT_NE(::WaitForSingleObject(stop.get(), 0), WAIT_OBJECT_0) << "signalled";
-}
-
-TEST(GetUXSignalFromName, EveryNameAnswersZero) {
-    for (const String_t& name :
-         {String_t(""), String_t::Null(), String_t("SIGTERM"), String_t("KILL"), String_t("9")}) {
-        EXPECT_EQ(KaCtrl::GetUXSignalFromName(name), 0) << testing::PrintToString(name.Std());
-    }
-}
-
+// A thousand calls of every function of the area leave no handle behind. Among them, a
+// process that cannot be opened answers -1 and its application's stop event stays unsignalled,
+// and every signal name answers 0.
 TEST(ProcessFunctions, ThousandCallsLeaveNoHandlesBehind) {
-    const std::wstring app = UniqueName(L"ka-leak");
+    const std::wstring app = UniqueName(L"ka-leak"), absent = UniqueName(L"ka-absent");
     KaTest::ChildProcess ended = StartChild(StopEventName(app), 0);
     KaHold::unique_handle stopEvent(::OpenEventW(SYNCHRONIZE, FALSE, StopEventName(app).c_str()));
+    KaHold::unique_handle absentStop(
+        ::CreateEventW(nullptr, TRUE, FALSE, StopEventName(absent).c_str()));
+    ASSERT_FALSE(KaHold::unique_handle(::OpenProcess(SYNCHRONIZE, FALSE, kNoSuchPid)));
     ASSERT_EQ(KaCtrl::TerminateApp(ended.Pid(), 60000, String_t(app)), 0);
     ASSERT_EQ(ended.WaitForExit(kStartBoundMs), kEndedByItself);
+    const String_t signalNames[] = {String_t(""), String_t::Null(), String_t("SIGTERM"),
+                                    String_t("KILL"), String_t("9")};
     KaTest::HandleUse before = KaTest::MeasureHandleUse();
     int unexpected = 0;
     for (int i = 0; i < 1000; ++i) {
         // The ended child, still named by its identifier (this program holds it), and its
         // event, still there (held here): opened, signalled, waited on.
         unexpected += KaCtrl::TerminateApp(ended.Pid(), 60000, String_t(app)) != 0;
-        unexpected += KaCtrl::TerminateApp(kNoSuchPid, 0, String_t(app)) >= 0;
+        unexpected += KaCtrl::TerminateApp(kNoSuchPid, 0, String_t(absent)) != -1;
         unexpected += KaCtrl::SetDebugPrivilege() != 0;
         unexpected += !KaCtrl::RunningAsAdministrator();
-        unexpected += KaCtrl::GetUXSignalFromName(String_t("TERM")) != 0;
+        unexpected += KaCtrl::GetUXSignalFromName(signalNames[i % std::size(signalNames)]) != 0;
     }
     EXPECT_EQ(unexpected, 0);
+    EXPECT_NE(::WaitForSingleObject(absentStop.get(), 0), WAIT_OBJECT_0) << "signalled";
     EXPECT_TRUE(KaTest::NoMoreHandles(before, KaTest::MeasureHandleUse()));
 }
 

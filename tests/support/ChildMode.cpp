@@ -10,38 +10,8 @@ namespace {
 
 constexpr wchar_t kChildSwitch[] = L"--ka-child";
 
-std::vector<std::wstring> CommandLineArguments() {
-    int count = 0;
-    KaHold::unique_local argv(::CommandLineToArgvW(::GetCommandLineW(), &count));
-    std::vector<std::wstring> args;
-    auto* strings = static_cast<wchar_t**>(argv.get());
-    for (int i = 0; strings != nullptr && i < count; ++i) {
-        args.emplace_back(strings[i]);
-    }
-    return args;
-}
-
-std::wstring ProgramPath() {
-    std::wstring path(MAX_PATH, L'\0');
-    DWORD length = ::GetModuleFileNameW(nullptr, path.data(), MAX_PATH);
-    path.resize(length);
-    return path;
-}
-
-} // namespace
-
-ChildMode::ChildMode(const wchar_t* name, ChildMain main) {
-    std::vector<std::wstring> args = CommandLineArguments();
-    if (args.size() < 3 || args[1] != kChildSwitch || args[2] != name) {
-        return;
-    }
-    ::ExitProcess(static_cast<UINT>(main({args.begin() + 3, args.end()})));
-}
-
+// One argument quoted so that CommandLineToArgvW gives it back unchanged.
 std::wstring QuoteArgument(const std::wstring& arg) {
-    if (!arg.empty() && arg.find_first_of(L" \t\"") == std::wstring::npos) {
-        return arg;
-    }
     std::wstring quoted = L"\"";
     size_t backslashes = 0;
     for (wchar_t c : arg) {
@@ -61,6 +31,25 @@ std::wstring QuoteArgument(const std::wstring& arg) {
     return quoted + L"\"";
 }
 
+} // namespace
+
+std::wstring ProgramPath() {
+    std::wstring path(MAX_PATH, L'\0');
+    path.resize(::GetModuleFileNameW(nullptr, path.data(), MAX_PATH));
+    return path;
+}
+
+ChildMode::ChildMode(const wchar_t* name, ChildMain main) {
+    int count = 0;
+    KaHold::unique_local argv(::CommandLineToArgvW(::GetCommandLineW(), &count));
+    auto* args = static_cast<wchar_t**>(argv.get());
+    if (args == nullptr || count < 3 || args[1] != std::wstring(kChildSwitch) ||
+        args[2] != std::wstring(name)) {
+        return;
+    }
+    ::ExitProcess(static_cast<UINT>(main({args + 3, args + count})));
+}
+
 ChildProcess ChildProcess::Start(const std::wstring& mode, const std::vector<std::wstring>& args,
                                  HANDLE token) {
     std::wstring commandLine = QuoteArgument(ProgramPath()) + L" " + kChildSwitch + L" " + mode;
@@ -70,11 +59,9 @@ ChildProcess ChildProcess::Start(const std::wstring& mode, const std::vector<std
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION started{};
-    BOOL ok = token ? ::CreateProcessAsUserW(token, nullptr, commandLine.data(), nullptr, nullptr,
-                                             FALSE, 0, nullptr, nullptr, &startup, &started)
-                    : ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0,
-                                       nullptr, nullptr, &startup, &started);
-    if (!ok) {
+    // Without a token, CreateProcessAsUserW starts the child as CreateProcessW does.
+    if (!::CreateProcessAsUserW(token, nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0,
+                                nullptr, nullptr, &startup, &started)) {
         throw std::runtime_error("cannot start child mode, error " +
                                  std::to_string(::GetLastError()));
     }
@@ -86,14 +73,11 @@ ChildProcess ChildProcess::Start(const std::wstring& mode, const std::vector<std
 }
 
 ChildProcess::~ChildProcess() {
-    if (process_ && !Ended()) {
+    // Terminating a process that has ended fails, and changes nothing.
+    if (process_) {
         ::TerminateProcess(process_.get(), 1);
         ::WaitForSingleObject(process_.get(), 10000);
     }
-}
-
-bool ChildProcess::Ended() const {
-    return ::WaitForSingleObject(process_.get(), 0) == WAIT_OBJECT_0;
 }
 
 DWORD ChildProcess::WaitForExit(DWORD timeoutMs) const {

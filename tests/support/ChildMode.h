@@ -38,7 +38,6 @@ public:
 
     DWORD Pid() const { return pid_; }
     HANDLE Handle() const { return process_.get(); }
-    bool Ended() const;
     // Waits at most timeoutMs for the end; answers the exit code, or STILL_ACTIVE.
     DWORD WaitForExit(DWORD timeoutMs) const;
 
@@ -47,7 +46,7 @@ private:
     DWORD pid_ = 0;
 };
 
-// One argument quoted so that CommandLineToArgvW gives it back unchanged.
-std::wstring QuoteArgument(const std::wstring& arg);
+// The full path of the running program.
+std::wstring ProgramPath();
 
 } // namespace KaTest

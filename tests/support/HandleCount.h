@@ -11,14 +11,13 @@
 namespace KaTest {
 
 struct HandleUse {
-    DWORD count = 0;            // GetProcessHandleCount; 0 where the platform does not tell
     uintptr_t highestFresh = 0; // the highest value among a batch of new event handles
 };
 
 HandleUse MeasureHandleUse();
 
-// True when after shows no more handles in use than before, by both measures, give or take
-// the few the platform's own threads come and go with.
+// True when after shows no more handles in use than before, give or take the few the
+// platform's own threads come and go with.
 bool NoMoreHandles(const HandleUse& before, const HandleUse& after);
 
 } // namespace KaTest

@@ -1,6 +1,6 @@
 #include "Sandbox.h"
 
-#include "Holders.h"
+#include <windows.h>
 
 #include <stdlib.h>
 
@@ -15,47 +15,9 @@ namespace {
 
 std::wstring UniqueRoot() {
     static std::atomic<unsigned> counter{0};
-    wchar_t temp[MAX_PATH + 1];
-    DWORD length = ::GetTempPathW(MAX_PATH + 1, temp);
-    if (length == 0 || length > MAX_PATH) {
-        throw std::runtime_error("no temporary directory");
-    }
-    return std::wstring(temp) + L"ka-sandbox-" + std::to_wstring(::GetCurrentProcessId()) +
-           L"-" + std::to_wstring(counter++);
-}
-
-void CreateDirs(const std::wstring& path) {
-    for (size_t pos = path.find(L'\\', 3); ; pos = path.find(L'\\', pos + 1)) {
-        std::wstring part = path.substr(0, pos);
-        if (!::CreateDirectoryW(part.c_str(), nullptr) &&
-            ::GetLastError() != ERROR_ALREADY_EXISTS) {
-            throw std::runtime_error("cannot create " + Utf8(part));
-        }
-        if (pos == std::wstring::npos) {
-            return;
-        }
-    }
-}
-
-void RemoveTree(const std::wstring& path) {
-    WIN32_FIND_DATAW found;
-    KaHold::unique_find find(::FindFirstFileW((path + L"\\*").c_str(), &found));
-    if (find) {
-        do {
-            std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..") {
-                continue;
-            }
-            std::wstring child = path + L"\\" + name;
-            ::SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveTree(child);
-            } else {
-                ::DeleteFileW(child.c_str());
-            }
-        } while (::FindNextFileW(find.get(), &found));
-    }
-    ::RemoveDirectoryW(path.c_str());
+    std::wstring name = L"ka-sandbox-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                        std::to_wstring(counter++);
+    return (std::filesystem::temp_directory_path() / name).wstring();
 }
 
 } // namespace
@@ -77,8 +39,8 @@ void SetEnv(const std::wstring& name, const std::wstring& value) {
 }
 
 Sandbox::Sandbox() : root_(UniqueRoot()) {
-    CreateDirs(InstallDir());
-    CreateDirs(DataDir());
+    MakeDir(L"install");
+    MakeDir(L"data");
     WriteSettings("");
     SetEnv(L"KA_INSTALL_DIR", InstallDir());
     SetEnv(L"KA_DATA_DIR", DataDir());
@@ -89,7 +51,9 @@ Sandbox::~Sandbox() {
     SetEnv(L"KA_INSTALL_DIR", L"");
     SetEnv(L"KA_DATA_DIR", L"");
     SetEnv(L"KA_CONFIG_FILE", L"");
-    RemoveTree(root_);
+    // What a child still holds open stays behind in the temporary directory.
+    std::error_code ignored;
+    std::filesystem::remove_all(root_, ignored);
 }
 
 void Sandbox::WriteSettings(const std::string& text) const {
@@ -98,14 +62,13 @@ void Sandbox::WriteSettings(const std::string& text) const {
 
 std::wstring Sandbox::MakeDir(const std::wstring& relative) const {
     std::wstring path = root_ + L"\\" + relative;
-    CreateDirs(path);
+    std::filesystem::create_directories(path);
     return path;
 }
 
 std::wstring Sandbox::WriteFile(const std::wstring& relative, const std::string& bytes) const {
     std::wstring path = root_ + L"\\" + relative;
-    size_t slash = path.rfind(L'\\');
-    CreateDirs(path.substr(0, slash));
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
     std::ofstream out(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
     out << bytes;
     if (!out.flush()) {

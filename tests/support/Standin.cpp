@@ -1,5 +1,6 @@
 #include "Standin.h"
 
+#include "ChildMode.h"
 #include "Holders.h"
 
 namespace KaTest {
@@ -9,29 +10,21 @@ namespace {
 constexpr wchar_t kStopEventName[] = L"com.trelm.ka.kacd.stop";
 
 KaTekCmd::Command_t StandinCommand(const std::vector<std::wstring>& args) {
-    std::vector<KaTekStr::String_t> arguments;
-    for (const std::wstring& arg : args) {
-        arguments.emplace_back(arg);
-    }
+    std::vector<KaTekStr::String_t> arguments(args.begin(), args.end());
     return KaTekCmd::Command_t(KaTekStr::String_t(ProgramDir() + L"kacd-standin.exe"), arguments);
 }
 
 } // namespace
 
 std::wstring ProgramDir() {
-    wchar_t self[MAX_PATH];
-    DWORD length = ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring path(self, length);
+    const std::wstring path = ProgramPath();
     return path.substr(0, path.rfind(L'\\') + 1);
 }
 
 int RunStandin(const std::vector<std::wstring>& args, uint32_t timeoutMs) {
     KaTekCmd::Command_t command = StandinCommand(args);
     command.Start();
-    if (!command.Wait(timeoutMs)) {
-        return -1;
-    }
-    return static_cast<int>(command.GetExitCode());
+    return command.Wait(timeoutMs) ? static_cast<int>(command.GetExitCode()) : -1;
 }
 
 StandinService::StandinService(const std::vector<std::wstring>& installArgs) {
@@ -52,20 +45,17 @@ bool StandinService::Control(const std::wstring& command) const {
 StandinProcess::StandinProcess(const std::vector<std::wstring>& args)
     : command_(StandinCommand(args)) {
     command_.Start();
-    for (int waited = 0; waited < 100 && !ready_; ++waited) {
-        bool ended = command_.Wait(100);
+    bool ended = false;
+    for (int waited = 0; waited < 100 && !ready_ && !ended; ++waited) {
+        ended = command_.Wait(100);
         ready_ = command_.GetOutput().Find(KaTekStr::String_t("ready")) != KaTekStr::String_t::npos;
-        if (ended) {
-            break;
-        }
     }
 }
 
 StandinProcess::~StandinProcess() {
+    // Without the event (a stand-in that never got ready) SetEvent fails, harmlessly.
     KaHold::unique_handle stop(::OpenEventW(EVENT_MODIFY_STATE, FALSE, kStopEventName));
-    if (stop) {
-        ::SetEvent(stop.get());
-    }
+    ::SetEvent(stop.get());
     command_.Wait(10000);
 }
 

@@ -11,16 +11,11 @@ TEST(Columns, PadsShortFieldsAndLeavesLongOnesWhole) {
         {KaCtrl::FormatCategory, 12},
         {KaCtrl::FormatPID, 8}};
     for (const auto& [format, width] : columns) {
-        const std::wstring exact(width, L'x'), longer(width + 5, L'x');
         // Empty, shorter, exactly the width (nothing added), longer (not cut).
-        const std::pair<std::wstring, std::wstring> rows[] = {
-            {L"", std::wstring(width, L' ')},
-            {L"123", L"123" + std::wstring(width - 3, L' ')},
-            {exact, exact},
-            {longer, longer},
-        };
-        for (const auto& [field, expected] : rows) {
-            EXPECT_EQ(format(String_t(field)).Std(), expected) << width << ", " << field.size();
+        for (const size_t length : {size_t{0}, size_t{3}, width, width + 5}) {
+            const std::wstring field(length, L'x');
+            const std::wstring padding(length < width ? width - length : 0, L' ');
+            EXPECT_EQ(format(String_t(field)).Std(), field + padding) << width << ", " << length;
         }
     }
 }

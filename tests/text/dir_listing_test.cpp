@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "KaCtrlUtils.h"
+#include "Holders.h"
 #include "Sandbox.h"
 
 #include <algorithm>
@@ -30,11 +31,10 @@ TEST(DirListing, KeepsTheListersOrderAndTheDirectoryAsGiven) {
     }
     std::vector<std::wstring> names; // in the order the platform delivers them
     WIN32_FIND_DATAW entry;
-    HANDLE find = ::FindFirstFileW((dir + L"\\*").c_str(), &entry);
-    for (bool more = find != INVALID_HANDLE_VALUE; more; more = ::FindNextFileW(find, &entry)) {
+    KaHold::unique_find find(::FindFirstFileW((dir + L"\\*").c_str(), &entry));
+    for (bool more = bool(find); more; more = ::FindNextFileW(find.get(), &entry)) {
         names.push_back(entry.cFileName);
     }
-    ::FindClose(find);
     std::wstring slashed = dir;
     std::replace(slashed.begin(), slashed.end(), L'\\', L'/');
     const std::pair<std::wstring, std::wstring> rows[] = {
@@ -42,8 +42,8 @@ TEST(DirListing, KeepsTheListersOrderAndTheDirectoryAsGiven) {
     for (const auto& [given, suffix] : rows) {
         std::vector<std::wstring> expected; // given + "/" + each name ending in suffix
         for (const std::wstring& name : names) {
-            if (name != L"." && name != L".." && name.size() >= suffix.size() &&
-                name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0) {
+            const size_t stem = name.size() - std::min(name.size(), suffix.size());
+            if (name != L"." && name != L".." && name.substr(stem) == suffix) {
                 expected.push_back(given + L"/" + name);
             }
         }

@@ -1,14 +1,64 @@
 // kacutil run as a child on a sandbox installation: one table test per command family, each
-// with a bad argument, checking the whole output and the exit code.
+// with a bad argument, checking the whole output (standard output and error) and the exit
+// code. The KacutilDaemon family needs the stand-in daemon installed as the service "KaCtrl"
+// and port 80, so it runs as a CTest entry of its own (see CMakeLists.txt).
 #include "ChildMode.h"
-#include "KacutilRun.h"
+#include "Sandbox.h"
+#include "Standin.h"
 
 #include "KaCtrlUtils.h"
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <tuple>
 
 using namespace KaTest;
+
+// '*' stands for any text (line ends too), '%' for one digit, any other character for itself.
+static bool Glob(const char* pattern, const char* text) {
+    if (*pattern == '*') {
+        return Glob(pattern + 1, text) || (*text != '\0' && Glob(pattern, text + 1));
+    }
+    bool same = *pattern == '%' ? *text >= '0' && *text <= '9' : *pattern == *text;
+    return *pattern == '\0' ? *text == '\0' : same && Glob(pattern + 1, text + 1);
+}
+
+// Arguments, exit code, and a pattern for Glob of the output, "\r\n" written "\n" and a
+// NUL as the two characters \0.
+using KacutilCase = std::tuple<std::vector<std::wstring>, int, std::string>;
+
+// A failure is one line on standard error: what went wrong, exit code 1.
+static KacutilCase Failure(const std::vector<std::wstring>& args, const std::string& what) {
+    return {args, 1, "kacutil " + Utf8(args.front()) + ": " + what + "\n"};
+}
+
+// A usage error also names the command's help, exit code 2.
+static KacutilCase Usage(const std::vector<std::wstring>& args, const std::string& what) {
+    std::string name = Utf8(args.front());
+    return {args, 2, "kacutil " + name + ": " + what + " (kacutil " + name + " --help)\n"};
+}
+
+// Runs and checks each case in turn.
+static void ExpectKacutil(const std::vector<KacutilCase>& cases) {
+    for (const auto& [argv, exitCode, pattern] : cases) {
+        SCOPED_TRACE("expected output: " + pattern);
+        std::vector<KaTekStr::String_t> args(argv.begin(), argv.end());
+        KaTekCmd::Command_t command(KaTekStr::String_t(ProgramDir() + L"kacutil.exe"), args);
+        command.Start();
+        command.Wait(60000);
+        std::string output;
+        for (char c : Utf8(command.GetOutput().Std())) {
+            output += c == '\0' ? std::string("\\0") : c == '\r' ? "" : std::string(1, c);
+        }
+        EXPECT_EQ(static_cast<int>(command.GetExitCode()), exitCode) << output;
+        EXPECT_TRUE(Glob(pattern.c_str(), output.c_str())) << output;
+    }
+}
 
 constexpr wchar_t kStopEvent[] = L"com.trelm.ka.t.stop";
 
@@ -121,5 +171,62 @@ TEST_F(Kacutil, HelpTextAndVersionFamilies) {
          "file                *\\KaCtrlUtils.dll\n@(#)BegWS    :1.0\n*@(#)EndWS    :\n"
          "file version        %*.%*.%*.0\nFileDescription     KaCtrl Utils library\n*"},
         Usage({L"version", L"--long"}, "unexpected argument '--long'"),
+    });
+}
+
+// kacutil status, uri and service against the stand-in daemon installed as the service
+// "KaCtrl": the exit code is the status code, and the address is the published one.
+TEST(KacutilDaemon, StatusFamily) {
+    const std::string path = "/com.trelm.ka.ctrl.kacd/lnkrpcserver";
+    const std::string xml =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<kac:KacdStatus xmlns:kac=\"urn:trelm:kac\">";
+    RunStandin({L"remove"});
+    Sandbox sandbox;
+    sandbox.MakeDir(L"data\\tmp");
+    sandbox.WriteSettings("[lnk.http]\nCONNECT_TIMEOUT=1000\nRECEIVE_TIMEOUT=1000\n");
+    // Without the daemon. The table leaves the address to the XML and uri rows.
+    ExpectKacutil({
+        {{L"status"},
+         63,
+         "Name       Description                        State       PID     \n"
+         "KaCtrl     service of the control daemon kacd absent      -       \n"
+         "mutex      KaCtrlMutexObject                  absent      -       \n\n"
+         "Status   63: not active*\nRunning  false: *\nAddress  http://localhost/*\n"},
+        {{L"status", L"--xml"},
+         63,
+         xml + "<kac:StatusCode>63</kac:StatusCode>*<kac:Running>false</kac:Running>" +
+             "<kac:Address>http://localhost" + path + "</kac:Address></kac:KacdStatus>\n"},
+        {{L"uri"}, 0, "http://localhost" + path + "\n"},
+        Usage({L"status", L"--json"}, "unexpected argument '--json'"),
+    });
+    std::wstring portFile = sandbox.DataDir() + L"\\tmp\\kacd.port";
+    StandinService service({L"--http80", L"--port", L"0", L"--portfile", portFile});
+    ASSERT_TRUE(service.Control(L"start"));
+    uint32_t port = 0; // four bytes, lowest first, as this platform stores them
+    std::ifstream(std::filesystem::path(portFile), std::ios::binary)
+        .read(reinterpret_cast<char*>(&port), 4);
+    ExpectKacutil({
+        {{L"status"},
+         0,
+         "Name *\nKaCtrl     service of the control daemon kacd running     %*\n"
+         "mutex      KaCtrlMutexObject                  present     -       \n\n"
+         "Status   0: active, *\nRunning  true: *\nAddress  "
+         "http://localhost:%*/lnkrpcserver\n"},
+        {{L"status", L"--xml"}, 0, "*<kac:Running>true</kac:Running>*"},
+        {{L"uri"}, 0, "http://localhost:" + std::to_string(port) + path + "\n"},
+        {{L"service", L"KaCtrl", L"2"}, 0, "control 2 sent to the service KaCtrl\n"},
+        // The paused daemon keeps its mutex, which alone counts as active.
+        {{L"status"}, 0, "*kacd paused *\nStatus   0: *"},
+        // The stand-in accepts no parameter change.
+        Failure({L"service", L"KaCtrl", L"6"}, "the service KaCtrl refused control 6: *"),
+    });
+    // 70000 is no port: the address refuses it, and the status call throws before any answer.
+    sandbox.WriteFile(L"data\\tmp\\kacd.port", std::string("\x70\x11\x01\x00", 4));
+    ExpectKacutil({
+        {{L"status"}, 1, "*\nkacutil status: KaTek(7): Not a*"},
+        {{L"status", L"--xml"},
+         1,
+         xml + "<kac:Failure><kac:CatalogID>KaTek</kac:CatalogID>" +
+             "<kac:MsgNumber>7</kac:MsgNumber></kac:Failure>*"},
     });
 }
