@@ -1,8 +1,8 @@
 // The outside libraries through their public headers against the real system: KaTek's texts,
 // messages, URIs, settings file, directories, port file, listing, tracing and child commands
-// (this program in child mode "env"); KaCtrl's catalog, log and certificate
-// probe; KaLnk's client settings and PingServer against a loopback HTTP server run on a
-// thread of this program. Then text at the platform boundary, from seeded generators: texts
+// (this program in child mode "env"); KaCtrl's catalog, log and certificate probe; KaLnk's
+// client settings and PingServer against a loopback HTTP server run on a thread of this
+// program. Then text at the platform boundary, from seeded generators: texts
 // made of the units that a platform reads otherwise than the caller meant (NUL, lone
 // surrogates, fullwidth look-alikes of ASCII syntax, letters outside the ANSI code page, line
 // ends, quotes, the separators of paths, lists and variables) go through the exported text
@@ -52,8 +52,7 @@ void PrintTo(const String_t& text, std::ostream* out) {
 
 namespace {
 
-const uint32_t npos = String_t::npos;   // by value: npos itself is not exported from the DLL
-constexpr uint32_t kPatientMs = 120000; // generous: the machine is shared and Wine is slow
+const uint32_t npos = String_t::npos; // by value: npos itself is not exported from the DLL
 
 // The what() of the RuntimeError_t that action throws, or "(no exception)".
 std::string Thrown(const std::function<void()>& action) {
@@ -434,10 +433,10 @@ TEST(KaLnk, ClientSettingsFallBackToTheDefaults) {
     EXPECT_EQ(String_t("KaLnk/1.0"), Client({{"APP_VERSION", "9"}}).GetUserAgent());
 }
 
-// One GET of the URI per ping, never retried, no redirect followed, with the User-Agent of
-// the process-wide client at ping time; the daemon's name "localhost" must reach the server.
+// One request per ping, never retried, no redirect followed; the daemon's name "localhost"
+// must reach the server (its method, path and User-Agent are judged by status_test).
 // Silence ends the ping after the receive time-out (1000 ms), neither sooner nor more than
-// a second later; a refusal comes at once, not after the connect time-out. Pings that
+// a second later (that a refusal comes at once is judged by status_test). Pings that
 // answer, are refused and time out (a short receive time-out keeps the silent server cheap)
 // must give back every handle they took, the abandoned connections too.
 TEST(KaLnk, PingJudgesTheAnswerWithinItsTimeOutsAndLeavesNoHandle) {
@@ -450,10 +449,8 @@ TEST(KaLnk, PingJudgesTheAnswerWithinItsTimeOutsAndLeavesNoHandle) {
     };
     for (const auto& [answer, expected] : cases) {
         LoopbackServer server(answer);
-        HttpClient::SetGlobalClient(Client({{"CONNECT_TIMEOUT", "5000"},
-                                            {"RECEIVE_TIMEOUT", "1000"},
-                                            {"APP_NAME", answer},
-                                            {"APP_VERSION", "1.5"}}));
+        HttpClient::SetGlobalClient(
+            Client({{"CONNECT_TIMEOUT", "5000"}, {"RECEIVE_TIMEOUT", "1000"}}));
         const Clock::time_point start = Clock::now();
         EXPECT_EQ(expected, PingServer(Uri("localhost", server.Port()))) << answer;
         const Clock::duration elapsed = Clock::now() - start;
@@ -461,16 +458,10 @@ TEST(KaLnk, PingJudgesTheAnswerWithinItsTimeOutsAndLeavesNoHandle) {
             << elapsed / 1ms << " ms";
         const std::vector<std::string> heads = server.Stop();
         ASSERT_EQ(1u, heads.size()) << answer;
-        EXPECT_EQ(0u, heads[0].find("GET " + kPingPath + " HTTP/1.1\r\n"));
         EXPECT_PRED2(Contains, heads[0], "\r\nHost: localhost:" + std::to_string(server.Port()));
-        EXPECT_PRED2(Contains, heads[0], "\r\nUser-Agent: " + std::string(answer) + "/1.5\r\n");
     }
     uint16_t closed = 0;
     Listen(closed); // taken from the system, then let go: nothing listens on it
-    const URI_t refused = Uri("127.0.0.1", closed);
-    const Clock::time_point start = Clock::now();
-    EXPECT_EQ(KaLnkCb::SS_REFUSED, PingServer(refused));
-    EXPECT_LT((Clock::now() - start) / 1ms, 4000) << "a refusal must not wait for the time-out";
     EXPECT_THROW(PingServer(URI_t()), RuntimeError_t);
     LoopbackServer answering("200 OK");
     LoopbackServer silent("silent");
@@ -480,7 +471,7 @@ TEST(KaLnk, PingJudgesTheAnswerWithinItsTimeOutsAndLeavesNoHandle) {
         for (int i = 0; i < rounds; ++i) {
             HttpClient::SetGlobalClient(steady);
             EXPECT_EQ(KaLnkCb::SS_OK, PingServer(Uri("127.0.0.1", answering.Port())));
-            EXPECT_EQ(KaLnkCb::SS_REFUSED, PingServer(refused));
+            EXPECT_EQ(KaLnkCb::SS_REFUSED, PingServer(Uri("127.0.0.1", closed)));
             HttpClient::SetGlobalClient(hasty);
             EXPECT_EQ(KaLnkCb::SS_TIMEOUT, PingServer(Uri("127.0.0.1", silent.Port())));
         }
@@ -718,7 +709,7 @@ TEST(TextBoundary, ChildSeesExactlyItsArgumentsAndTheVariablesPut) {
         expected += Hex(name + L"=" + value) + "\n";
     }
     command.Start();
-    ASSERT_TRUE(command.Wait(kPatientMs));
+    ASSERT_TRUE(command.Wait(120000)); // generous: the machine is shared and Wine is slow
     EXPECT_EQ(0x80000001u, command.GetExitCode());
     const std::string output = NarrowUtf8(command.GetOutput().Std());
     EXPECT_EQ(expected, output.substr(0, expected.size()));
