@@ -433,8 +433,8 @@ TEST(KaLnk, ClientSettingsFallBackToTheDefaults) {
     EXPECT_EQ(String_t("KaLnk/1.0"), Client({{"APP_VERSION", "9"}}).GetUserAgent());
 }
 
-// One request per ping, never retried, no redirect followed; the daemon's name "localhost"
-// must reach the server (its method, path and User-Agent are judged by status_test).
+// One GET of the URI per ping, never retried, no redirect followed; the daemon's name
+// "localhost" must reach the server (the User-Agent is judged by status_test).
 // Silence ends the ping after the receive time-out (1000 ms), neither sooner nor more than
 // a second later (that a refusal comes at once is judged by status_test). Pings that
 // answer, are refused and time out (a short receive time-out keeps the silent server cheap)
@@ -458,6 +458,7 @@ TEST(KaLnk, PingJudgesTheAnswerWithinItsTimeOutsAndLeavesNoHandle) {
             << elapsed / 1ms << " ms";
         const std::vector<std::string> heads = server.Stop();
         ASSERT_EQ(1u, heads.size()) << answer;
+        EXPECT_EQ(0u, heads[0].find("GET " + kPingPath + " HTTP/1.1\r\n"));
         EXPECT_PRED2(Contains, heads[0], "\r\nHost: localhost:" + std::to_string(server.Port()));
     }
     uint16_t closed = 0;
