@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Parses what text_boundary_test wrote with Python's own XML parser: each case must come back
+"""Parses what outside_test wrote with Python's own XML parser: each case must come back
 as the UTF-16 units listed after it, with U+FFFD where XML cannot carry a character (a lone
 surrogate, a control other than tab, CR and LF, U+FFFE, U+FFFF), and each prefix be declared
 where it is used."""

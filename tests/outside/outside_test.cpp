@@ -1,0 +1,758 @@
+// The outside libraries through their public headers against the real system: KaTek's texts,
+// messages, URIs, settings file, directories, port file, listing, tracing and child commands
+// (this program in child mode "env"); KaCtrl's catalog, log and certificate probe; KaLnk's
+// client settings and PingServer against a loopback HTTP server run on a thread of this
+// program. Then text at the platform boundary, from seeded generators: texts
+// made of the units that a platform reads otherwise than the caller meant (NUL, lone
+// surrogates, fullwidth look-alikes of ASCII syntax, letters outside the ANSI code page, line
+// ends, quotes, the separators of paths, lists and variables) go through the exported text
+// functions, the settings reader, child commands and the XML writer. The XML document goes to
+// the file KA_XML_OUT names, which text_boundary_parse reads back with Python's own parser
+// (text_boundary_check.py).
+#include "ChildMode.h"
+#include "HandleCount.h"
+#include "KaCtrlUtils.h"
+#include "Sandbox.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <numeric>
+#include <random>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <thread>
+
+using namespace KaTekStr;
+using namespace KaTekMsg;
+using namespace KaTekConfig;
+using namespace KaTekRuntime;
+using namespace KaTekIo;
+using namespace KaTekTrc;
+using KaLnkCb::PingServer;
+using KaLnkHttp::HttpClient;
+using KaTekCmd::Command_t;
+using KaTekNet::URI_t;
+using KaTest::Utf8;
+using namespace std::chrono_literals;
+using namespace std::string_literals;
+
+namespace KaTekStr {
+void PrintTo(const String_t& text, std::ostream* out) {
+    *out << (text.IsNull() ? "(null)" : '"' + NarrowUtf8(text.Std()) + '"');
+}
+} // namespace KaTekStr
+
+namespace {
+
+const uint32_t npos = String_t::npos; // by value: npos itself is not exported from the DLL
+
+// The what() of the RuntimeError_t that action throws, or "(no exception)".
+std::string Thrown(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const RuntimeError_t& e) {
+        return e.what();
+    }
+    return "(no exception)";
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+std::string ReadBytes(const std::wstring& path) {
+    std::ifstream in(std::filesystem::path(path), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Texts in memory: null against empty, checked ranges, search, the conversions at the
+// platform boundary, messages and exceptions across the DLL, and URIs.
+
+// Null is told from empty. Ranges outside the text throw and leave it alone; the edges
+// themselves are fine.
+TEST(KaTekText, NullIsToldFromEmptyAndEditsAreCheckedAtTheEdges) {
+    for (const String_t& null : {String_t::Null(), String_t(static_cast<const char*>(nullptr)),
+                                 String_t(static_cast<const wchar_t*>(nullptr)),
+                                 String_t::Null() + String_t::Null(), String_t::Null().ToLower()}) {
+        EXPECT_TRUE(null.IsNull());
+    }
+    for (const String_t& text : {String_t(), String_t(""), String_t(L""), String_t::Null() + "x",
+                                 String_t::Null().Replace(0, 0, "x")}) {
+        EXPECT_FALSE(text.IsNull()) << NarrowUtf8(text.Std());
+    }
+    const std::pair<uint32_t, uint32_t> outside[] = {
+        {7, 7}, {4, 3}, {0, 7}, {0, npos}, {npos, npos}};
+    for (const auto& [start, end] : outside) {
+        String_t text("abcdef");
+        EXPECT_THROW(text.Replace(start, end, "x"), RuntimeError_t) << start << ".." << end;
+        EXPECT_THROW(text.Delete(start, end), RuntimeError_t) << start << ".." << end;
+        EXPECT_THROW(text.SetAt(end == npos ? npos : 6, UTF16CodePoint_t('x')), RuntimeError_t);
+        EXPECT_EQ(String_t("abcdef"), text);
+    }
+    String_t text("abcdef");
+    EXPECT_EQ(String_t("abcdefgh"), text.Replace(6, 6, String_t(L"gh")));
+    EXPECT_EQ(String_t("ab/defgh"), text.Replace(2, 3, UTF16CodePoint_t('/')));
+    EXPECT_EQ(String_t("ab/defg"), text.Delete(7, 8).Delete(3, 3));
+    EXPECT_EQ(String_t("ab/def\\"), text.SetAt(6, UTF16CodePoint_t(L'\\')));
+}
+
+// Find(what, start, end, fold) in "abcABC\x00C4": where it matches, or npos.
+TEST(KaTekText, FindLowerAndAnsiAtThePlatformBoundary) {
+    const std::tuple<const wchar_t*, uint32_t, uint32_t, bool, uint32_t> cases[] = {
+        {L"bc", 2, npos, false, npos}, {L"bc", 2, npos, true, 4},    {L"\x00E4", 0, npos, true, 6},
+        {L"bc", 0, 2, false, npos},    {L"c", 9, npos, false, npos}, {L"c", 2, 99, false, 2}};
+    for (const auto& [what, start, end, fold, expected] : cases) {
+        EXPECT_EQ(expected, String_t(L"abcABC\x00C4").Find(String_t(what), start, end, fold))
+            << NarrowUtf8(what) << " " << start << ".." << end << " fold " << fold;
+    }
+    EXPECT_EQ(String_t(L"path \x00E4\x03C9 c:\\x"), String_t(L"PATH \x00C4\x03A9 C:\\X").ToLower());
+    EXPECT_EQ(String_t("abc"), String_t("abc").Right(npos));
+}
+
+const MessageCatalog_t kCatalog(String_t("KaCtrl"));
+
+// Placeholders take the arguments in order, and an argument is not expanded once more; a
+// missing argument, a lone percent sign and a number too large are kept as written.
+TEST(KaTekMsg, PlaceholdersListsExceptionsAndSystemTexts) {
+    MessageList_t list;
+    list.Add(CreateError_t(kCatalog, 2, "%2 before %1, %3 %10 100% %99999999999999999999 %")
+             << String_t("%2") << "B");
+    list.Add(CreateError_t(RuntimeCatalog(), 4, "%1") << String_t(L"\x00E4"));
+    EXPECT_STREQ("KaCtrl(2): B before %2, %3 %10 100% %99999999999999999999 %\nKaTek(4): \xC3\xA4",
+                 Exception_t(list).what());
+    // Thrown inside KaTek.dll, caught here by its type.
+    EXPECT_EQ("KaTek(8): Range [1, 3) outside a text of length 2",
+              Thrown([] { String_t("ab").Delete(1, 3); }));
+    // System texts end in a line break that would split a log line.
+    EXPECT_EQ(npos, SystemErrorText(ERROR_ACCESS_DENIED).Find(String_t("\n")));
+    // A code the system has no text for still says which code it was.
+    EXPECT_NE(npos, SystemErrorText(0x2FFFFFFFu).Find(String_t("805306367")));
+}
+
+TEST(KaTekUri, RefusesWhatIsNotAnAbsoluteHttpUriAndTakesTheRestApart) {
+    for (const char* text :
+         {"", "/com.trelm.ka.ctrl.kacd/lnkrpcserver", "localhost/x", "ftp://localhost/x",
+          "http://localhost:65536/x", "http://localhost:4294967297/x", // would wrap to 1
+          "http://localhost:80a/x", "http:///x", static_cast<const char*>(nullptr)}) {
+        EXPECT_THROW(URI_t{String_t(text)}, RuntimeError_t) << (text ? text : "(null)");
+    }
+    const URI_t uri{String_t("HTTPS://Host/a?b=c")}, edge{String_t("http://localhost:65535")};
+    EXPECT_EQ(String_t("https Host 443 /a?b=c 65535 /"),
+              uri.GetScheme() + " " + uri.GetHost() + " " + NumToStr(uri.GetPort()) + " " +
+                  uri.GetPath() + " " + NumToStr(edge.GetPort()) + " " + edge.GetPath());
+}
+
+// KaTek against the real system, in a sandbox installation named through the environment.
+
+// All attributes of a set in index order, as "K=V|L=W".
+std::string AttributesOf(const Configuration_t& config) {
+    std::string pairs;
+    String_t name, value;
+    for (int i = 0; config.GetAttr(i, name, value); ++i) {
+        pairs += (i ? "|" : "") + NarrowUtf8(name.Std()) + "=" + NarrowUtf8(value.Std());
+    }
+    EXPECT_FALSE(config.GetAttr(-1, name, value));
+    return pairs + (config.GetAttr(config.GetAttrCount(), name, value) ? "|past the end" : "");
+}
+
+// A malformed line must raise an error that leads a reader to the exact place: the file's
+// path and the line number ("line N" expected). Values and their order are judged by
+// SettingsReadBackExactlyOrNameTheLine. The file lies in the configuration directory unless
+// KA_CONFIG_FILE names another; it is read afresh on every Open, and changes to an opened
+// set stay in the set.
+TEST(KaTekConfig, ParsesLocatesAndRereadsTheSettingsFile) {
+    KaTest::Sandbox sandbox;
+    const std::tuple<std::string, const char*, const char*> cases[] = {
+        {"[lnk.http]\nA=1\n", "ctrl.env", ""}, // absent namespace
+        {"; top\n# also\n\n[a]\n  ; indented\nK=V\n\t\n#K=W\n", "a", "K=V"},
+        {"[a]\r\nK=V\r\nL=W", "a", "K=V|L=W"},           // CRLF, no final line end
+        {"K=V\n[a]\n", "a", "line 1"},                   // an attribute before any section
+        {"[other]\nK=V\n[x] trailing\n", "a", "line 3"}, // outside the namespace asked for
+    };
+    for (const auto& [file, ns, expected] : cases) {
+        sandbox.WriteSettings(file);
+        const auto open = [ns = ns] { return AttributesOf(ConfigNamespace_t(ns).Open()); };
+        if (Contains(expected, "line ")) {
+            EXPECT_PRED2(Contains, Thrown(open), Utf8(sandbox.SettingsFile()) + "', " + expected);
+        } else {
+            EXPECT_EQ(expected, open()) << file;
+        }
+    }
+    KaTest::SetEnv(L"KA_CONFIG_FILE", sandbox.Root() + L"\\nowhere\\KaAgent.ini");
+    EXPECT_EQ(0, ConfigNamespace_t("a").Open().GetAttrCount());
+    const std::wstring dir = sandbox.MakeDir(L"a-directory.ini"); // cannot be read as a file
+    KaTest::SetEnv(L"KA_CONFIG_FILE", dir);
+    EXPECT_PRED2(Contains, Thrown([] { ConfigNamespace_t("a").Open(); }), Utf8(dir));
+    KaTest::SetEnv(L"KA_CONFIG_FILE", L"");
+    EXPECT_EQ(String_t(sandbox.DataDir() + L"\\config\\KaAgent.ini"), SettingsFilePath());
+    sandbox.WriteFile(L"data\\config\\KaAgent.ini", "[a]\nK=1\n");
+    Configuration_t config = ConfigNamespace_t("a").Open();
+    sandbox.WriteFile(L"data\\config\\KaAgent.ini", "[a]\nK=2\n");
+    EXPECT_EQ(std::string("1"), config.GetAttrValue("K").GetData());
+    config.SetAttrValue("APP_NAME", "kac");
+    config.SetAttrValue("K", "3");
+    EXPECT_EQ("K=3|APP_NAME=kac", AttributesOf(config));
+    EXPECT_EQ("K=2", AttributesOf(ConfigNamespace_t("a").Open())) << "read afresh, not changed";
+}
+
+// How bases and sub-paths join, and the keys no directory belongs to. (The directory of
+// every key is judged through the library's directory variables by config_test.)
+TEST(KaTekDir, HowBasesJoinAndUnknownKeys) {
+    KaTest::Sandbox sandbox;
+    wchar_t temp[MAX_PATH + 1] = {};
+    GetTempPathW(MAX_PATH + 1, temp);
+    // The system's temporary directory keeps its separator, and a sub-path adds no second.
+    EXPECT_EQ(String_t(temp + std::wstring(L"x")), Dir_t::Path(DIR_SYSTEM_TMP, String_t("x")));
+    for (int key : {1, 4, 36, 40, 63}) {
+        EXPECT_THROW(Dir_t::Path(static_cast<DirKey_e>(key), String_t()), RuntimeError_t) << key;
+    }
+    // Bases as given or by default, sub-paths joined below them with backslashes.
+    const std::tuple<const wchar_t*, const char*, const wchar_t*> cases[] = {
+        {L"D:\\Agent\\", nullptr, L"D:\\Agent\\bin"},              // trailing separator dropped
+        {L"", nullptr, L"C:\\Program Files\\Trelm\\KaAgent\\bin"}, // unset: the default
+        {L"D:\\A", "/a/b/", L"D:\\A\\bin\\a\\b\\"},
+    };
+    for (const auto& [install, sub, expected] : cases) {
+        KaTest::SetEnv(L"KA_INSTALL_DIR", install);
+        EXPECT_EQ(String_t(expected), Dir_t::Path(DIR_KA_BIN, String_t(sub))) << Utf8(install);
+    }
+    // A base that is not absolute throws naming its variable, the other base unaffected.
+    KaTest::SetEnv(L"KA_INSTALL_DIR", L"relative\\dir");
+    EXPECT_PRED2(Contains, Thrown([] { Dir_t::Path(DIR_KA_BIN, String_t()); }), "KA_INSTALL_DIR");
+    EXPECT_EQ(String_t(sandbox.DataDir()), Dir_t::Path(DIR_DATA, String_t()));
+    ASSERT_EQ(0, _putenv_s("KA_DATA_DIR", "E:\\viaputenv")); // as the library's callers set it
+    EXPECT_EQ(String_t("E:\\viaputenv\\log"), Dir_t::Path(DIR_LOG, String_t()));
+}
+
+// The names in dir that end in suffix, sorted, each followed by a blank.
+std::string ListAll(const std::wstring& dir, const char* suffix) {
+    DirLister_t lister(File_t(String_t(dir)), DirLister_t::Filter_t().Suffix(String_t(suffix)));
+    std::set<std::string> names;
+    for (; !lister.IsAtEnd(); lister.Next()) {
+        names.insert(NarrowUtf8(lister.GetCurrentName().Std()) + " ");
+    }
+    EXPECT_FALSE(lister.Next());
+    return std::accumulate(names.begin(), names.end(), std::string());
+}
+
+// The port file as the daemon writes it: four bytes, least significant first; a file that
+// ends sooner names its path.
+TEST(KaTekIo, ReadsThePortFileAndListsDirectoriesOrNamesThePath) {
+    KaTest::Sandbox sandbox;
+    const std::wstring path = sandbox.WriteFile(L"kacd.port", "\x01\x02\x03\x04\x05");
+    FileInputStream_t file{String_t(path)};
+    DataInputStream_t data(file);
+    EXPECT_EQ(0x04030201u, data.ReadUInt32());
+    EXPECT_PRED2(Contains, Thrown([&] { data.ReadUInt32(); }), Utf8(path));
+    // An open stream must not stop the daemon from replacing the port file.
+    EXPECT_TRUE(DeleteFileW(path.c_str())) << GetLastError();
+    data.Close();
+    // Listing: letter case counts, directories are listed too; failures name the path.
+    for (const wchar_t* name : {L"a.log", L"c.LOG", L"d.log.old", L"sub.log\\deep.log"}) {
+        sandbox.WriteFile(L"list\\"s + name, "x");
+    }
+    EXPECT_EQ("a.log sub.log ", ListAll(sandbox.Root() + L"\\list\\", ".log"));
+    const std::wstring missing = sandbox.Root() + L"\\no-such",
+                       plain = sandbox.WriteFile(L"f", "x");
+    for (const std::wstring& unlistable : {missing, plain}) {
+        EXPECT_PRED2(Contains, Thrown([&] { ListAll(unlistable, ""); }), Utf8(unlistable));
+    }
+}
+
+// One wrapper through all steps: without an object it tries again on the next InitObject;
+// once attached it keeps its object and appends one line per DoTrace to the data directory's
+// trace log, a record's line breaks flattened. Another namespace tracing everything must
+// not count.
+TEST(KaTekTrace, SettingsDecideWhatIsTracedOnceAndWhere) {
+    const std::pair<const char*, uint32_t> steps[] = {
+        {"not a setting", 0},                      // an unreadable file
+        {"AREAS=ctrl", 0},                         // a prefix is no match
+        {"AREAS=ctrl.utils\nLEVEL=4294967296", 0}, // not a 32-bit mask
+        {"AREAS= tek.io , ctrl.utils \nLEVEL=17", 17},
+        {"AREAS=*\nLEVEL=2", 17},
+    };
+    KaTest::Sandbox sandbox;
+    TraceWrapper_t wrapper("ctrl.utils", 2);
+    for (const auto& [section, mask] : steps) {
+        sandbox.WriteSettings("[other]\nAREAS=*\n[tek.trace]\n"s + section + "\n");
+        EXPECT_NO_THROW(wrapper.InitObject());
+        ASSERT_EQ(mask != 0, wrapper.HasObject()) << section;
+        EXPECT_EQ(mask, mask ? static_cast<TraceObj_t&>(wrapper).GetLevelMask() : 0) << section;
+    }
+    const std::wstring file = sandbox.WriteFile(L"data\\log\\trace.log", "earlier line\r\n");
+    static_cast<TraceObj_t&>(wrapper).DoTrace(4, String_t(L"\u00E9\r\nrecord"), "../x.cpp", 7);
+    const std::string written = ReadBytes(file); // the line's head is judged by env_trace_test
+    EXPECT_EQ(0u, written.find("earlier line\r\n")) << written;
+    EXPECT_PRED2(Contains, written, " ctrl.utils 4 \xC3\xA9  record (../x.cpp:7)\r\n");
+}
+
+// The control library: its catalog, the lines LogMessage appends (and a log it cannot
+// write), and the certificate probe.
+TEST(KaCtrl, LogsOneLinePerMessageNeverThrowsAndFindsTheCertificate) {
+    KaTest::Sandbox sandbox; // no log directory yet: LogMessage makes it
+    EXPECT_EQ(String_t(sandbox.DataDir() + L"\\log\\KaCtrl.log"), KaCtrl::LogFilePath());
+    MessageList_t list;
+    list.Add(CreateError_t(KaCtrl::Catalog::GetCatalog(), 1, "Not a boolean value '%1'.")
+             << String_t(L"\u00E9"));
+    list.Add(Message_t(String_t("KaTek"), 4, String_t("two\r\nlines\nhere")));
+    KaCtrl::LogMessage(MessageList_t());
+    KaCtrl::LogMessage(list);
+    const std::string stamp = R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} )";
+    const std::string written = ReadBytes(KaCtrl::LogFilePath().Std());
+    EXPECT_TRUE(std::regex_match(
+        written, std::regex(stamp + "KaCtrl\\(1\\): Not a boolean value '\xC3\xA9'\\.\r\n" + stamp +
+                            "KaTek\\(4\\): two lines here\r\n")))
+        << written;
+    // A directory of the certificate's name is no certificate (the file itself is judged
+    // through the daemon's address by status_test).
+    sandbox.MakeDir(L"data\\config\\certs\\node.pem");
+    EXPECT_FALSE(KaCtrl::IsCertInstalled());
+    // The log directory cannot be made; the runtime refuses a relative data directory.
+    sandbox.WriteFile(L"blocked\\log", "a file where the log directory should be");
+    for (const std::wstring& dataDir : {sandbox.Root() + L"\\blocked", L"rel\\data"s}) {
+        KaTest::SetEnv(L"KA_DATA_DIR", dataDir);
+        EXPECT_NO_THROW(KaCtrl::LogMessage(list)) << Utf8(dataDir);
+    }
+}
+
+// KaLnk: the client's settings, and PingServer against a real loopback HTTP server.
+
+using Clock = std::chrono::steady_clock;
+
+const std::string kPingPath = "/com.trelm.ka.ctrl.kacd/lnkrpcserver";
+
+HttpClient Client(const std::vector<std::pair<const char*, const char*>>& settings) {
+    Configuration_t configuration;
+    for (const auto& [key, value] : settings) {
+        configuration.SetAttrValue(key, value);
+    }
+    return HttpClient(configuration);
+}
+
+URI_t Uri(const std::string& host, uint16_t port) {
+    return URI_t(("http://" + host + ":" + std::to_string(port) + kPingPath).c_str());
+}
+
+const int winsock = [] {
+    WSADATA data;
+    return WSAStartup(MAKEWORD(2, 2), &data);
+}();
+
+// A listening socket on 127.0.0.1 at a port the system chooses, given back in port.
+KaHold::unique_socket Listen(uint16_t& port) {
+    KaHold::unique_socket listener(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int size = sizeof(address);
+    bind(listener.get(), reinterpret_cast<sockaddr*>(&address), size);
+    listen(listener.get(), SOMAXCONN);
+    getsockname(listener.get(), reinterpret_cast<sockaddr*>(&address), &size);
+    port = ntohs(address.sin_port);
+    return listener;
+}
+
+bool IsReadable(SOCKET s, int ms) {
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(s, &readable);
+    timeval wait{ms / 1000, ms % 1000 * 1000};
+    return select(0, &readable, nullptr, nullptr, &wait) == 1;
+}
+
+// Answers each request with the status line answer; "hangup" closes the connection without
+// a word, "silent" holds it without answering until the client lets go of it.
+class LoopbackServer {
+public:
+    explicit LoopbackServer(std::string answer)
+        : answer_(std::move(answer)), listener_(Listen(port_)), thread_([this] { Serve(); }) {}
+    ~LoopbackServer() { Stop(); }
+    uint16_t Port() const { return port_; }
+    // The heads of the requests received, once the server has stopped.
+    std::vector<std::string> Stop() {
+        if (!stop_.exchange(true)) {
+            thread_.join();
+        }
+        return heads_;
+    }
+
+private:
+    void Serve() {
+        while (!stop_) {
+            if (!IsReadable(listener_.get(), 20)) {
+                continue;
+            }
+            KaHold::unique_socket connection(accept(listener_.get(), nullptr, nullptr));
+            std::string head;
+            char buffer[1024];
+            for (int got = 1; got > 0 && head.find("\r\n\r\n") == std::string::npos;) {
+                got = IsReadable(connection.get(), 2000) ? recv(connection.get(), buffer, 1024, 0)
+                                                         : 0;
+                head.append(buffer, static_cast<size_t>(std::max(got, 0)));
+            }
+            heads_.push_back(head);
+            const std::string answer =
+                "HTTP/1.1 " + answer_ + "\r\nLocation: http://127.0.0.1:" + std::to_string(port_) +
+                "/moved\r\nContent-Length: 2" + "\r\nConnection: close\r\n\r\nok";
+            if (answer_ == "silent") {
+                IsReadable(connection.get(), 5000); // until the client lets go of it
+            } else if (answer_ != "hangup") {
+                send(connection.get(), answer.data(), static_cast<int>(answer.size()), 0);
+            }
+        }
+    }
+
+    const std::string answer_;
+    uint16_t port_ = 0;
+    KaHold::unique_socket listener_;
+    std::atomic<bool> stop_{false};
+    std::vector<std::string> heads_;
+    std::thread thread_;
+};
+
+// Each test sets the process-wide client it needs.
+
+// Time-outs are whole milliseconds in 1..60000, anything else takes the default 3000; the
+// User-Agent is "APP_NAME/APP_VERSION", or "KaLnk/1.0" without a name.
+TEST(KaLnk, ClientSettingsFallBackToTheDefaults) {
+    const std::pair<const char*, uint32_t> timeouts[] = {
+        {"1", 1}, {" 60000\t", 60000}, {"0", 3000}, {"60001", 3000}, {"12x", 3000}};
+    for (const auto& [text, expected] : timeouts) {
+        const HttpClient client = Client({{"CONNECT_TIMEOUT", text}, {"RECEIVE_TIMEOUT", "2"}});
+        EXPECT_EQ(expected, client.GetConnectTimeout()) << "'" << text << "'";
+        EXPECT_EQ(expected, Client({{"RECEIVE_TIMEOUT", text}}).GetReceiveTimeout()) << text;
+    }
+    EXPECT_EQ(String_t("KaLnk/1.0"), Client({{"APP_VERSION", "9"}}).GetUserAgent());
+}
+
+// One GET of the URI per ping, never retried, no redirect followed; the daemon's name
+// "localhost" must reach the server (the User-Agent is judged by status_test).
+// Silence ends the ping after the receive time-out (1000 ms), neither sooner nor more than
+// a second later (that a refusal comes at once is judged by status_test). Pings that
+// answer, are refused and time out (a short receive time-out keeps the silent server cheap)
+// must give back every handle they took, the abandoned connections too.
+TEST(KaLnk, PingJudgesTheAnswerWithinItsTimeOutsAndLeavesNoHandle) {
+    const std::pair<const char*, KaLnkCb::ServiceStatus> cases[] = {
+        {"200 OK", KaLnkCb::SS_OK},
+        {"404 Not Found", KaLnkCb::SS_BAD_ANSWER},
+        {"302 Found", KaLnkCb::SS_BAD_ANSWER}, // following it would report on another address
+        {"hangup", KaLnkCb::SS_FAILED},
+        {"silent", KaLnkCb::SS_TIMEOUT},
+    };
+    for (const auto& [answer, expected] : cases) {
+        LoopbackServer server(answer);
+        HttpClient::SetGlobalClient(
+            Client({{"CONNECT_TIMEOUT", "5000"}, {"RECEIVE_TIMEOUT", "1000"}}));
+        const Clock::time_point start = Clock::now();
+        EXPECT_EQ(expected, PingServer(Uri("localhost", server.Port()))) << answer;
+        const Clock::duration elapsed = Clock::now() - start;
+        EXPECT_TRUE(expected != KaLnkCb::SS_TIMEOUT || (elapsed >= 900ms && elapsed < 2000ms))
+            << elapsed / 1ms << " ms";
+        const std::vector<std::string> heads = server.Stop();
+        ASSERT_EQ(1u, heads.size()) << answer;
+        EXPECT_EQ(0u, heads[0].find("GET " + kPingPath + " HTTP/1.1\r\n"));
+        EXPECT_PRED2(Contains, heads[0], "\r\nHost: localhost:" + std::to_string(server.Port()));
+    }
+    uint16_t closed = 0;
+    Listen(closed); // taken from the system, then let go: nothing listens on it
+    EXPECT_THROW(PingServer(URI_t()), RuntimeError_t);
+    LoopbackServer answering("200 OK");
+    LoopbackServer silent("silent");
+    const HttpClient steady = Client({{"CONNECT_TIMEOUT", "2000"}, {"RECEIVE_TIMEOUT", "2000"}});
+    const HttpClient hasty = Client({{"CONNECT_TIMEOUT", "2000"}, {"RECEIVE_TIMEOUT", "20"}});
+    const auto pingAll = [&](int rounds) {
+        for (int i = 0; i < rounds; ++i) {
+            HttpClient::SetGlobalClient(steady);
+            EXPECT_EQ(KaLnkCb::SS_OK, PingServer(Uri("127.0.0.1", answering.Port())));
+            EXPECT_EQ(KaLnkCb::SS_REFUSED, PingServer(Uri("127.0.0.1", closed)));
+            HttpClient::SetGlobalClient(hasty);
+            EXPECT_EQ(KaLnkCb::SS_TIMEOUT, PingServer(Uri("127.0.0.1", silent.Port())));
+        }
+    };
+    pingAll(3); // the platform's first-use allocations happen here
+    const KaTest::HandleUse before = KaTest::MeasureHandleUse();
+    pingAll(40);
+    EXPECT_TRUE(KaTest::NoMoreHandles(before, KaTest::MeasureHandleUse()));
+}
+
+// Text at the platform boundary.
+
+const std::wstring kUnits[] = {
+    L"\0"s,    L"\xD800", L"\xDFFF", L"\xFF3C",     L"\xFF1B", L"\xFF02", L"\xFF1D", L"\xFF54",
+    L"\xFF32", L"\x7528", L"\xE9",   L"\U0001F600", L"\r",     L"\n",     L"\t",     L"\"",
+    L"'",      L"$",      L";",      L"\\",         L"/",      L"%",      L"=",      L"<",
+    L"&",      L"]]>",    L"\x01",   L"\xFFFE",     L" ",      L"a",      L"B"};
+
+struct Generator {
+    std::mt19937 rng;
+    size_t Below(size_t n) { return std::uniform_int_distribution<size_t>(0, n - 1)(rng); }
+    // Up to maxUnits units of kUnits; with settingsSafe, none a settings line cannot hold.
+    std::wstring Text(size_t maxUnits, bool settingsSafe = false) {
+        std::wstring text;
+        for (size_t count = Below(maxUnits + 1); text.size() < count;) {
+            const std::wstring& unit = kUnits[Below(std::size(kUnits))];
+            const bool unsafe = L"\0\r\n\xD800\xDFFF"s.find(unit[0]) != std::wstring::npos;
+            text += settingsSafe && unsafe ? L"x" : unit;
+        }
+        return text;
+    }
+};
+
+std::string Hex(const std::wstring& units) {
+    std::string hex;
+    for (wchar_t unit : units) {
+        char digits[8];
+        hex += std::string(digits, std::snprintf(digits, sizeof digits, "%04X ", unit));
+    }
+    return hex;
+}
+
+// The keys AvoidDuplicate compares: the trimmed, slash-turned, lower-cased pieces of a ";"
+// list up to its first NUL.
+std::vector<std::wstring> Keys(std::wstring list) {
+    std::replace(list.begin(), list.end(), L'\\', L'/');
+    std::wistringstream pieces(list.substr(0, list.find(L'\0')));
+    std::vector<std::wstring> keys;
+    for (std::wstring piece; std::getline(pieces, piece, L';');) {
+        keys.resize(keys.size() + !piece.empty(), String_t(piece).Trim().ToLower().Std());
+    }
+    return keys;
+}
+
+// 1 for true, 0 for false, -1 where GetBooleanFromString refuses the text.
+int Boolean(const std::wstring& text) try {
+    return KaCtrl::GetBooleanFromString(String_t(text)) ? 1 : 0;
+} catch (const IllegalStateError_t&) {
+    return -1;
+}
+
+// Lists drawn from a few entries, repeated in other letter case and blanks: the result
+// holds no backslash and no entry twice, yet every entry of the list in one of its forms.
+TEST(TextBoundary, AvoidDuplicateKeepsEveryEntryOnceAndNoBackslash) {
+    Generator gen{std::mt19937(13)};
+    for (int round = 0; round < 400; ++round) {
+        std::vector<std::wstring> pool(1 + gen.Below(5));
+        std::generate(pool.begin(), pool.end(), [&] { return gen.Text(6); });
+        std::wstring list;
+        for (size_t piece = gen.Below(12); piece > 0; --piece) {
+            std::wstring entry = pool[gen.Below(pool.size())];
+            std::transform(entry.begin(), entry.end(), entry.begin(),
+                           gen.Below(2) ? towupper : towlower);
+            list += (gen.Below(3) ? L";" : L"; ;") + entry + (gen.Below(2) ? L" " : L"");
+        }
+        const std::wstring cleaned = KaCtrl::AvoidDuplicate(String_t(list)).Std();
+        SCOPED_TRACE(Utf8(list) + " gave " + Utf8(cleaned));
+        EXPECT_EQ(std::wstring::npos, cleaned.find(L'\\'));
+        const std::vector<std::wstring> kept = Keys(cleaned);
+        EXPECT_EQ(kept.size(), std::set<std::wstring>(kept.begin(), kept.end()).size());
+        for (const std::wstring& key : Keys(list)) {
+            EXPECT_TRUE(key.empty() || std::count(kept.begin(), kept.end(), key)) << "lost";
+        }
+    }
+}
+
+// Look-alikes stay what they are: no narrow copy (nor anything built on one) makes ASCII
+// syntax of them, and the boolean is the two ASCII words in any letter case only.
+TEST(TextBoundary, LookAlikesNeverBecomeAscii) {
+    Generator gen{std::mt19937(7)};
+    for (int round = 0; round < 600; ++round) {
+        const std::wstring text = gen.Text(12);
+        const MBS_t mbs(String_t(text), ENC_ANSI);
+        const std::string narrow(mbs.c_str(), mbs.size());
+        for (int ascii = 1; ascii < 128; ++ascii) { // ASCII stays, and none is made ('?' aside)
+            EXPECT_TRUE(ascii == '?' || std::count(text.begin(), text.end(), ascii) ==
+                                            std::count(narrow.begin(), narrow.end(), ascii))
+                << Utf8(text);
+        }
+        const std::wstring uri = KaCtrl::FileNameToURI(String_t(text), false).Std();
+        EXPECT_EQ(std::wstring::npos, uri.substr(0, uri.find(L'\0')).find(L'\\'));
+        EXPECT_EQ(std::max<size_t>(text.size(), 35),
+                  KaCtrl::FormatDescription(KaCtrl::ReverseSlashes(String_t(uri))).GetLength());
+        EXPECT_NO_THROW(KaCtrl::ReplaceDirVariables(String_t(text)));
+        // A word with each letter as it is, in upper case, fullwidth, or with a unit added.
+        const std::wstring word = round % 2 ? L"true" : L"false";
+        std::wstring given;
+        bool isWord = true;
+        for (wchar_t letter : word) {
+            const size_t how = gen.Below(8);
+            isWord = isWord && how < 4;
+            const wchar_t forms[] = {letter, static_cast<wchar_t>(towupper(letter)),
+                                     static_cast<wchar_t>(letter + 0xFEE0), letter};
+            given += forms[how / 2] + (how >= 6 ? kUnits[gen.Below(std::size(kUnits))] : L"");
+        }
+        EXPECT_EQ(isWord ? round % 2 : -1, Boolean(given)) << Utf8(given);
+    }
+}
+
+// Settings files in UTF-8 with and without a mark and in UTF-16LE give every value back
+// exactly and in file order; one undecodable sequence or NUL in any of them names the file
+// and its line.
+TEST(TextBoundary, SettingsReadBackExactlyOrNameTheLine) {
+    KaTest::Sandbox sandbox;
+    Generator gen{std::mt19937(42)};
+    const std::string bad[] = {"\xE9"s, "\xC0\xAF"s, "\xED\xA0\x80"s, "\xF4\x90\x80\x80"s,
+                               "\x80"s, "\xE2\x82"s, "\0"s,           "\xFF\xFE"s};
+    for (int round = 0; round < 60; ++round) {
+        const int encoding = round % 3; // UTF-8, UTF-8 with its mark, UTF-16LE
+        const auto encode = [encoding](const std::wstring& text) {
+            return encoding < 2
+                       ? NarrowUtf8(text)
+                       : std::string(reinterpret_cast<const char*>(text.data()), text.size() * 2);
+        };
+        const size_t lines = 2 + gen.Below(20), broken = round % 4 ? 0 : 2 + gen.Below(lines - 1);
+        std::string bytes =
+            std::vector{""s, "\xEF\xBB\xBF"s, "\xFF\xFE"s}[encoding] + encode(L"[ns]\n");
+        std::vector<std::wstring> values;
+        for (size_t line = 2; line <= lines; ++line) {
+            values.push_back(gen.Text(8, true));
+            bytes += encode(L"K" + std::to_wstring(line) + L"=");
+            if (line == broken) {
+                bytes += encoding < 2 ? bad[gen.Below(std::size(bad))]
+                                      : "\x00\xDC\0\0"s.substr(gen.Below(2) * 2, 2);
+            }
+            bytes += encode(values.back() + (line % 2 ? L"\r\n" : L"\n"));
+        }
+        sandbox.WriteSettings(bytes);
+        const auto open = [] { return ConfigNamespace_t("ns").Open(); };
+        if (broken) {
+            EXPECT_PRED2(Contains, Thrown(open),
+                         Utf8(sandbox.SettingsFile()) + "', line " + std::to_string(broken) + ":");
+            continue;
+        }
+        const Configuration_t config = open();
+        String_t name, value;
+        for (size_t index = 0; index < values.size(); ++index) {
+            ASSERT_TRUE(config.GetAttr(static_cast<int>(index), name, value));
+            EXPECT_EQ(String_t(values[index]), value) << encoding;
+        }
+    }
+}
+
+// child mode "env": each argument after '[', then each environment entry whose name begins
+// with "KA_GEN_" in any letter case, in the block's order, one a line as hex units; then more
+// 'o's than a pipe holds, "!err" to standard error, and the exit code 0x80000001.
+const size_t kBulk = 1000000;
+int PrintGenerated(const std::vector<std::wstring>& args) {
+    std::string out;
+    for (const std::wstring& argument : args) {
+        out += "[" + Hex(argument) + "\n";
+    }
+    KaHold::unique_environment_strings block(GetEnvironmentStringsW());
+    for (const wchar_t* entry = block.get(); *entry; entry += wcslen(entry) + 1) {
+        out += _wcsnicmp(entry, L"KA_GEN_", 7) == 0 ? Hex(entry) + "\n" : "";
+    }
+    out += std::string(kBulk, 'o');
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), out.data(), DWORD(out.size()), &written, nullptr);
+    WriteFile(GetStdHandle(STD_ERROR_HANDLE), "!err", 4, &written, nullptr);
+    return static_cast<int>(0x80000001u);
+}
+const KaTest::ChildMode kEnvChild(L"env", PrintGenerated);
+
+// The order Windows wants an environment block in: by name, letter case ignored.
+bool InBlockOrder(const std::wstring& left, const std::wstring& right) {
+    return CompareStringOrdinal(left.c_str(), -1, right.c_str(), -1, TRUE) == CSTR_LESS_THAN;
+}
+
+// A child gets its arguments unchanged and exactly the variables put (through the command or
+// a copy; a name put again in other letter case keeps its first form), in block order, and
+// the parent's. A NUL in a value (which would start an entry of its own) or an '=' or NUL in
+// a name is refused naming the variable. Its output, more than a pipe holds (a parent that
+// does not read while it waits never sees the end), and its exit code come back whole; a
+// program that is not there cannot be started. Through the settings, the calling process
+// takes values unchanged, those outside the ANSI code page too.
+TEST(TextBoundary, ChildSeesExactlyItsArgumentsAndTheVariablesPut) {
+    EXPECT_THROW(Command_t(String_t("Z:\\no\\such\\katek.exe"), {}).Start(), RuntimeError_t);
+    KaTest::SetEnv(L"KA_GEN_PARENT", L"from parent");
+    Generator gen{std::mt19937(5)};
+    std::vector<String_t> arguments = {String_t("--ka-child"), String_t("env")};
+    std::string expected;
+    for (int index = 0; index < 8; ++index) {
+        arguments.push_back(String_t(gen.Text(8, true) + (index % 3 ? L"" : L" \\\\")));
+        expected += "[" + Hex(arguments.back().Std()) + "\n";
+    }
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    Command_t command(String_t(self), arguments), copy = command;
+    KaTest::SetEnv(L"KA_GEN_PARENT", L""); // the command keeps its copy
+    std::map<std::wstring, std::wstring, decltype(&InBlockOrder)> put(InBlockOrder);
+    put.emplace(L"KA_GEN_PARENT", L"from parent");
+    std::vector<std::pair<std::wstring, std::wstring>> processPut;
+    std::string settings = "[ctrl.env]\n";
+    for (int index = 0; index < 40; ++index) {
+        std::wstring name = (index % 2 ? L"KA_GEN_" : L"Ka_Gen_") + std::to_wstring(index % 7) +
+                            (index % 3 ? L"_" : L"a"),
+                     value = gen.Text(10);
+        value.erase(std::remove(value.begin(), value.end(), L'\0'), value.end());
+        const size_t how = gen.Below(6);
+        name += how == 0 ? L"=x" : how == 1 ? L"\0x"s : L"";
+        value += how == 2 ? L"\0KA_GEN_INJECTED=evil"s : L"";
+        Command_t& target = index % 2 ? command : copy;
+        if (how < 3) {
+            EXPECT_PRED2(Contains, Thrown([&] { target.PutEnv(String_t(name), String_t(value)); }),
+                         Utf8(name.substr(0, name.find(L'\0'))));
+            continue;
+        }
+        target.PutEnv(String_t(name), String_t(value));
+        put.emplace(name, L"").first->second = value;
+        processPut.emplace_back(L"KA_PROC_" + std::to_wstring(index), gen.Text(10, true));
+        settings += Utf8(processPut.back().first + L"=" + processPut.back().second) + "\n";
+    }
+    for (const auto& [name, value] : put) {
+        expected += Hex(name + L"=" + value) + "\n";
+    }
+    command.Start();
+    ASSERT_TRUE(command.Wait(120000)); // generous: the machine is shared and Wine is slow
+    EXPECT_EQ(0x80000001u, command.GetExitCode());
+    const std::string output = NarrowUtf8(command.GetOutput().Std());
+    EXPECT_EQ(expected, output.substr(0, expected.size()));
+    EXPECT_TRUE(output.substr(expected.size()) == std::string(kBulk, 'o') + "!err")
+        << output.size() << " bytes";
+    KaTest::Sandbox sandbox;
+    sandbox.WriteSettings(settings);
+    KaCtrl::SetEnvPath(Command_t());
+    for (const auto& [name, value] : processPut) {
+        const wchar_t* given = _wgetenv(name.c_str());
+        EXPECT_EQ(value, given ? given : L"");
+        KaTest::SetEnv(name, L"");
+    }
+}
+
+// A document of hostile texts, and the writer's refusals around its root. Each case is
+// followed by its units in hex, for the parser to hold the text against.
+TEST(TextBoundary, XmlDocumentParsesBackToTheTextsGiven) {
+    const wchar_t* path = _wgetenv(L"KA_XML_OUT");
+    if (path == nullptr) {
+        GTEST_SKIP() << "KA_XML_OUT is not set";
+    }
+    std::ofstream file(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
+    const KaTekXml::XmlWriter_t writer(file);
+    writer.StartDocument();
+    EXPECT_THROW(writer.Data(String_t("before the root")), RuntimeError_t);
+    writer.OpenTag(String_t("kac"), String_t("cases"));
+    Generator gen{std::mt19937(99)};
+    for (int round = 0; round < 300; ++round) {
+        const std::wstring text = gen.Text(10);
+        for (const auto& [name, data] :
+             {std::pair("case", String_t(text)), std::pair("units", String_t(Hex(text).c_str()))}) {
+            writer.OpenTag(String_t("kac"), String_t(name));
+            writer.Data(data);
+            writer.CloseTag();
+        }
+    }
+    writer.OpenTag(String_t("p"), String_t("outer")); // declares p; q inside it declares q
+    writer.OpenTag(String_t("q"), String_t("inner"));
+    writer.EndDocument();
+    EXPECT_THROW(writer.Data(String_t("after the root")), RuntimeError_t);
+    EXPECT_THROW(writer.OpenTag(String_t("kac"), String_t("second")), RuntimeError_t);
+}
+
+} // namespace
