@@ -1,6 +1,8 @@
 // SetEnvPath and AppendEnvVariable: the variables a real child receives through its
-// command, and the calling process's own environment when no command is given. And
-// AvoidDuplicate: the edge cases of the cleaning rules, in one table.
+// command, and the calling process's own environment when no command is given; the trace
+// record of AppendEnvVariable. And AvoidDuplicate: the edge cases of the cleaning rules, in
+// one table.
+#include "ChildMode.h"
 #include "KaCtrlUtils.h"
 #include "Sandbox.h"
 #include "Standin.h"
@@ -8,7 +10,12 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <optional>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -22,17 +29,51 @@ using Seen = std::vector<Value>;
 
 constexpr bool kAppend = true, kPrepend = false;
 
-// A command of env_child.exe, which reports the variables names in its environment.
-Command_t ChildCommand(std::initializer_list<const wchar_t*> names) {
-    return Command_t(String_t(KaTest::ProgramDir() + L"env_child.exe"),
-                     {names.begin(), names.end()});
+// The value of name in this process's environment, as the platform holds it.
+Value ProcessValue(const wchar_t* name) {
+    wchar_t text[32767];
+    SetLastError(0);
+    const DWORD size = GetEnvironmentVariableW(name, text, 32767);
+    return size || GetLastError() != ERROR_ENVVAR_NOT_FOUND ? Value({text, size}) : std::nullopt;
+}
+
+// Child mode "env": prints, one a line, "=" and the value of each variable its arguments
+// name, or "-" where its environment holds no such variable. The platform's own lookup
+// compares names without regard to letter case, as Windows does, so a test sees exactly what
+// a child sees.
+int PrintVariables(const std::vector<std::wstring>& names) {
+    for (const std::wstring& name : names) {
+        const Value value = ProcessValue(name.c_str());
+        std::printf("%s\n", value ? ("=" + KaTest::Utf8(*value)).c_str() : "-");
+    }
+    return std::fflush(stdout);
+}
+const KaTest::ChildMode kEnvChild(L"env", PrintVariables);
+
+// Child mode "trace": all three functions run, so that a trace record of any other would
+// show; W is extended too, before X, so the record carries the last value. Exits with 0 when
+// AppendEnvVariable answers that value.
+int CallTraced(const std::vector<std::wstring>&) {
+    Command_t command(String_t("unused.exe"), {});
+    KaCtrl::SetEnvPath(command);
+    KaCtrl::AvoidDuplicate(String_t("a;A;b"));
+    return KaCtrl::AppendEnvVariable(true, command).Std() == L"a;b" ? 0 : 1;
+}
+const KaTest::ChildMode kTraceChild(L"trace", CallTraced);
+
+// This program started again in child mode, with args.
+Command_t ChildCommand(const wchar_t* mode, std::initializer_list<const wchar_t*> args = {}) {
+    std::vector<String_t> arguments = {String_t("--ka-child"), String_t(mode)};
+    arguments.insert(arguments.end(), args.begin(), args.end());
+    return Command_t(String_t(KaTest::ProgramDir() + L"env_test.exe"), arguments);
 }
 
 // Starts command and answers what the child saw of each name it was given.
 Seen RunChild(Command_t command) {
     command.Start();
     // The machine is shared and Wine is slow.
-    EXPECT_TRUE(command.Wait(120000)) << "env_child.exe did not end";
+    EXPECT_TRUE(command.Wait(120000)) << "the child did not end";
+    EXPECT_EQ(0u, command.GetExitCode());
     std::wistringstream lines(command.GetOutput().Std());
     Seen seen;
     for (std::wstring line; std::getline(lines, line);) {
@@ -40,14 +81,6 @@ Seen RunChild(Command_t command) {
                                        : std::nullopt);
     }
     return seen;
-}
-
-// The value of name in this process's environment, as the platform holds it.
-Value ProcessValue(const wchar_t* name) {
-    wchar_t text[32767];
-    SetLastError(0);
-    const DWORD size = GetEnvironmentVariableW(name, text, 32767);
-    return size || GetLastError() != ERROR_ENVVAR_NOT_FOUND ? Value({text, size}) : std::nullopt;
 }
 
 // Each test starts and ends without these variables in the process and with the "C"
@@ -64,15 +97,14 @@ protected:
     }
     KaTest::Sandbox sandbox;
 };
-using SetEnvPath = Env;
-using AppendEnvVariable = Env;
 
-TEST_F(SetEnvPath, GivesTheChildTheConfiguredVariables) {
+TEST_F(Env, SetEnvPathGivesTheCommandElseTheProcessTheConfiguredVariables) {
     KaTest::SetEnv(L"KA_ENV_PRESET", L"old");
     // Z in another namespace is a decoy.
     sandbox.WriteSettings("[ctrl.env]\nLANG=en_US\nX=\nY= a=b;c\\d;c/D \nKA_ENV_PRESET=new\n"
                           "PATH=C:\\configured;c:/CONFIGURED\n[ctrl.env.append]\nZ=1\n");
-    Command_t command = ChildCommand({L"LANG", L"X", L"Y", L"KA_ENV_PRESET", L"Z", L"Path"});
+    Command_t command =
+        ChildCommand(L"env", {L"LANG", L"X", L"Y", L"KA_ENV_PRESET", L"Z", L"Path"});
     KaCtrl::SetEnvPath(command);
     EXPECT_EQ(RunChild(command), (Seen{L"en_US", L"", L" a=b;c\\d;c/D ", L"new", std::nullopt,
                                        L"C:\\configured;c:/CONFIGURED"}));
@@ -80,28 +112,22 @@ TEST_F(SetEnvPath, GivesTheChildTheConfiguredVariables) {
     EXPECT_EQ(Value(L"old"), ProcessValue(L"KA_ENV_PRESET"));
     EXPECT_EQ(std::nullopt, ProcessValue(L"LANG"));
     EXPECT_STREQ("C", std::setlocale(LC_ALL, nullptr));
-}
-
-TEST_F(SetEnvPath, PutsVariablesAndTheLocaleIntoTheProcessForANullCommand) {
-    KaTest::SetEnv(L"Y", L"old");
-    sandbox.WriteSettings("[ctrl.env]\nLANG=English_United States.1252\nX=a b=c\nY=\n");
+    // Without a command the process takes them, but LANG names its locale, no variable.
+    sandbox.WriteSettings("[ctrl.env]\nLANG=English_United States.1252\nX=a b=c\nKA_ENV_PRESET=\n");
     KaCtrl::SetEnvPath(Command_t());
     EXPECT_EQ(Value(L"a b=c"), ProcessValue(L"X"));
-    // The C runtime takes "Y=" as removal: no process variable is empty.
-    EXPECT_EQ(std::nullopt, ProcessValue(L"Y"));
-    // LANG names the locale; it is no variable of the process.
+    // The C runtime takes "KA_ENV_PRESET=" as removal: no process variable is empty.
+    EXPECT_EQ(std::nullopt, ProcessValue(L"KA_ENV_PRESET"));
     EXPECT_EQ(std::nullopt, ProcessValue(L"LANG"));
     EXPECT_STREQ("English_United States.1252", std::setlocale(LC_ALL, nullptr));
-}
-
-TEST_F(Env, UnreadableSettingsReachTheCaller) {
+    // An unreadable settings file reaches the caller and changes nothing.
     sandbox.WriteSettings("[ctrl.env.append]\nX=1\n[ctrl.env]\nX=1\nnot a setting\n");
     EXPECT_THROW(KaCtrl::SetEnvPath(Command_t()), KaTekMsg::Exception_t);
     EXPECT_THROW(KaCtrl::AppendEnvVariable(kAppend, Command_t()), KaTekMsg::Exception_t);
-    EXPECT_EQ(std::nullopt, ProcessValue(L"X"));
+    EXPECT_EQ(Value(L"a b=c"), ProcessValue(L"X"));
 }
 
-TEST_F(AppendEnvVariable, CombinesTheBaseAndTheConfiguredText) {
+TEST_F(Env, AppendEnvVariableCombinesTheBaseAndTheConfiguredText) {
     const struct {
         bool append;
         const char* base;        // "ctrl.env"
@@ -111,21 +137,17 @@ TEST_F(AppendEnvVariable, CombinesTheBaseAndTheConfiguredText) {
     } cases[] = {
         {kAppend, "X=a", "X=b;c", L"", L"a;b;c"},
         {kPrepend, "X=a;b", "X=b", L"", L"b;a"},
-        {kAppend, "X=a;", "X=b", L"", L"a;b"},
         // Empty text: the base alone, cleaned.
         {kAppend, "X=a; A ;c\\d", "X=", L"", L"a;c/d"},
         // The base comes from the process when "ctrl.env" has none or an empty one.
         {kAppend, "", "X=q", L"p", L"p;q"},
         {kPrepend, "X=", "X=q", L"p", L"q;p"},
         {kAppend, "X=a", "X=q", L"p", L"a;q"},
-        // No base: the text alone, cleaned; still set when empty.
-        {kAppend, "", "X= q ;Q;r\\s", L"", L"q;r/s"},
+        // No base, no text: still set, empty.
         {kAppend, "", "X=", L"", L""},
-        {kAppend, "X=C:\\Tools", "X=c:/tools;D:\\Bin", L"", L"C:/Tools;D:/Bin"},
         // Several variables, the last returned: X comes last in the file and by name.
         {kAppend, "V=a", "V=b\nW=c\nX=d;D", L"", L"d"},
         // "PATH" is never extended, though X still is.
-        {kAppend, "", "X=b\nPATH=C:\\extra", L"", L"b"},
         {kPrepend, "", "X=b\nPATH=C:\\extra", L"", L"b"},
     };
     const Value path = ProcessValue(L"PATH");
@@ -135,7 +157,7 @@ TEST_F(AppendEnvVariable, CombinesTheBaseAndTheConfiguredText) {
         SCOPED_TRACE(settings);
         sandbox.WriteSettings(settings);
         KaTest::SetEnv(L"X", c.processX);
-        Command_t command = ChildCommand({L"X", L"PATH"});
+        Command_t command = ChildCommand(L"env", {L"X", L"PATH"});
         EXPECT_EQ(c.returned, KaCtrl::AppendEnvVariable(c.append, command).Std());
         EXPECT_EQ(RunChild(command), (Seen{c.returned, path}));
         EXPECT_EQ(*c.processX ? Value(c.processX) : std::nullopt, ProcessValue(L"X"))
@@ -145,15 +167,12 @@ TEST_F(AppendEnvVariable, CombinesTheBaseAndTheConfiguredText) {
         EXPECT_EQ(c.returned.empty() ? std::nullopt : Value(c.returned), ProcessValue(L"X"));
         EXPECT_EQ(path, ProcessValue(L"PATH"));
     }
-}
-
-TEST_F(AppendEnvVariable, BuildsEachCallOnTheProcessNotOnTheCommand) {
     // Two calls on one command: the second replaces the first's value, which is no base:
     // nor would a value the caller gave the command be. Without a command the second
     // builds on the first, which changed the process.
     KaTest::SetEnv(L"X", L"a");
     sandbox.WriteSettings("[ctrl.env.prepend]\nX=p\n[ctrl.env.append]\nX=q\n");
-    Command_t command = ChildCommand({L"X"});
+    Command_t command = ChildCommand(L"env", {L"X"});
     EXPECT_EQ(L"p;a", KaCtrl::AppendEnvVariable(kPrepend, command).Std());
     EXPECT_EQ(L"a;q", KaCtrl::AppendEnvVariable(kAppend, command).Std());
     EXPECT_EQ(RunChild(command), Seen{L"a;q"});
@@ -161,26 +180,51 @@ TEST_F(AppendEnvVariable, BuildsEachCallOnTheProcessNotOnTheCommand) {
     EXPECT_EQ(L"p;a;q", KaCtrl::AppendEnvVariable(kAppend, Command_t()).Std());
 }
 
+// The one trace record of the library, "Append returns " and the value, written when
+// "ctrl.utils" is traced at level 1, and nothing otherwise. The runtime attaches a trace object
+// once per process, so each case runs in a child of its own.
+TEST_F(Env, AppendEnvVariableTracesWhatItReturnsAtLevelOneOfItsArea) {
+    const std::wstring file = sandbox.Root() + L"\\trace.log";
+    // The areas and level traced ("": no trace settings at all), and the records expected.
+    const std::pair<std::string, int> cases[] = {{"AREAS=ctrl.utils\nLEVEL=1", 1},
+                                                 {"AREAS=*\nLEVEL=0xFFFFFFFF", 1},
+                                                 {"AREAS=ctrl.utils\nLEVEL=6", 0},
+                                                 {"AREAS=ctrl.other\nLEVEL=1", 0},
+                                                 {"", 0}};
+    for (const auto& [traced, count] : cases) {
+        const std::string trace =
+            traced.empty() ? "" : "[tek.trace]\n" + traced + "\nFILE=" + KaTest::Utf8(file) + "\n";
+        SCOPED_TRACE(trace);
+        sandbox.WriteSettings(trace + "[ctrl.env]\nX=a\n[ctrl.env.append]\nW=c\nX=b\n");
+        std::filesystem::remove(std::filesystem::path(file));
+        RunChild(ChildCommand(L"trace"));
+        std::ifstream in{std::filesystem::path(file)};
+        const std::string records(std::istreambuf_iterator<char>(in), {});
+        EXPECT_TRUE(std::regex_match(records, std::regex("([^\n]* ctrl\\.utils 1 Append returns "
+                                                         "a;b \\(\\.\\./Utils:758\\)\r?\n){" +
+                                                         std::to_string(count) + "}")))
+            << records;
+    }
+    // Without trace settings the runtime's default file lies below the log directory.
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(sandbox.DataDir() + L"\\log")));
+}
+
 TEST(AvoidDuplicate, CleansEdgeCases) {
     const struct {
         const char* what;
         std::wstring list, cleaned;
     } cases[] = {
-        {"empty", L"", L""},
-        {"separators only", L";;;", L""},
         {"outer and doubled separators", L";a;;b;", L"a;b"},
-        {"repeats, first occurrences in order", L"a;b;a;c;b", L"a;b;c"},
         {"case and blanks, first form kept", L" a\t;\r\nA ;\f\vb ", L"a;b"},
-        {"case and slash direction", L"C:\\Tools;c:/tools;\\\\srv\\Share;//SRV/share",
-         L"C:/Tools;//srv/Share"},
+        {"repeats in case and slash direction, first occurrences in order",
+         L"C:\\Tools;b;c:/tools;\\\\srv\\Share;b;//SRV/share", L"C:/Tools;b;//srv/Share"},
         {"nothing else is normalised", L"C:/a;C:/a/;C:/./a;C:/a b;c:/A b ;C:/ab",
          L"C:/a;C:/a/;C:/./a;C:/a b;C:/ab"},
         {"a blank first adds nothing, yet takes the empty key", L" ; ;a; ;b", L"a;b"},
         {"a blank after a kept entry, once", L"a; ; ;b", L"a;;b"},
-        {"a blank last after a kept entry", L"a; ", L"a;"},
         {"a NUL ends the list, as a C string", std::wstring(L"a;b\0;c", 6), L"a;b"},
-        {"outside the ANSI code page", L"C:\\\u4E2D;c:/\u6587;D:/x", L"C:/\u4E2D;c:/\u6587;D:/x"},
-        {"letter case inside the ANSI code page", L"Caf\u00E9;CAF\u00C9;x", L"Caf\u00E9;x"},
+        {"letters outside the ANSI code page kept, letter case inside it ignored",
+         L"C:\\\u4E2D;c:/\u6587;Caf\u00E9;CAF\u00C9", L"C:/\u4E2D;c:/\u6587;Caf\u00E9"},
     };
     ASSERT_EQ(1252u, GetACP()) << "the last rows assume the Western code page of Wine's prefix";
     // Whatever comes in, a text (never the null text) comes out.

@@ -1,9 +1,11 @@
-// The identification block and the version resource, read back from the built DLL and
-// from a DLL built with texts that a C or resource literal must escape. Each DLL has a
-// text file beside it with its product name, company and copyright, one a line.
+// The library as a file: loaded by name in a process that has not called it before, and its
+// identification block and version resource, read back from the built DLL and from a DLL
+// built with texts that a C or resource literal must escape. Each DLL has a text file beside
+// it with its product name, company and copyright, one a line.
 #include <gtest/gtest.h>
 
 #include "Sandbox.h"
+#include "Standin.h"
 
 #include <windows.h>
 
@@ -11,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -18,11 +21,9 @@
 
 namespace {
 
-std::wstring BesideProgram(const std::wstring& name) {
-    wchar_t self[MAX_PATH];
-    std::wstring path(self, ::GetModuleFileNameW(nullptr, self, MAX_PATH));
-    return path.substr(0, path.rfind(L'\\') + 1) + name;
-}
+struct LibraryCloser {
+    void operator()(HMODULE module) const { ::FreeLibrary(module); }
+};
 
 std::string ReadFileBytes(const std::wstring& path) {
     std::ifstream in(std::filesystem::path(path), std::ios::binary);
@@ -45,10 +46,26 @@ std::wstring VersionString(const std::wstring& dll, const std::wstring& key) {
 
 } // namespace
 
+// Loading runs nothing that could fail, and an exported function found by its decorated name
+// works as the very first call. First in this program, before anything could load the DLL.
+TEST(Loading, FirstCallByDecoratedNameWorks) {
+    KaTest::Sandbox sandbox;
+    ASSERT_EQ(::GetModuleHandleW(L"KaCtrlUtils.dll"), nullptr) << "loaded before the test";
+    std::unique_ptr<std::remove_pointer_t<HMODULE>, LibraryCloser> library(
+        ::LoadLibraryW(L"KaCtrlUtils.dll"));
+    ASSERT_NE(library, nullptr) << "LoadLibrary failed: " << ::GetLastError();
+    auto getTmpDir = reinterpret_cast<KaTekStr::String_t (*)()>(
+        reinterpret_cast<void*>(::GetProcAddress(library.get(), "_ZN6KaCtrl9GetTmpDirEv")));
+    ASSERT_NE(getTmpDir, nullptr);
+    EXPECT_EQ(getTmpDir().Std(), sandbox.DataDir() + L"\\tmp\\");
+    // Only decorated names are exported.
+    EXPECT_EQ(::GetProcAddress(library.get(), "GetTmpDir"), nullptr);
+}
+
 TEST(Identification, BlockAndResourceCarryTheBuildTextsIntact) {
     for (const std::wstring name : {L"KaCtrlUtils", L"identification_probe"}) {
-        const std::wstring dll = BesideProgram(name + L".dll");
-        std::istringstream texts(ReadFileBytes(BesideProgram(name + L".txt")));
+        const std::wstring dll = KaTest::ProgramDir() + name + L".dll";
+        std::istringstream texts(ReadFileBytes(KaTest::ProgramDir() + name + L".txt"));
         std::string product, company, copyright;
         ASSERT_TRUE(std::getline(texts, product) && std::getline(texts, company) &&
                     std::getline(texts, copyright))
