@@ -96,8 +96,8 @@ std::vector<std::wstring> AllTexts(size_t longest) {
 } // namespace
 
 TEST(GetBooleanFromString, TrueOrFalseInAnyCaseAndNothingElse) {
-    // The words in any letter case are judged by text_boundary_test; refused here with
-    // message 1 and the text, unchanged, as its argument.
+    // The words in any letter case are judged by the text-boundary generator of outside_test;
+    // anything else is refused here with message 1 and the text, unchanged, as its argument.
     for (const std::wstring& text : {L" true"s, L"true "s, L""s, L"1"s, L"yes"s, L"on"s, L"fals"s,
                                      L"true\0x"s, L"\xFF54rue"s}) {
         EXPECT_EQ(
@@ -170,6 +170,8 @@ TEST(ReplaceDirVariables, Texts) {
         // The sudo text as written, blanks and all, its backslashes turned.
         {" C:\\Tools\\su do.exe -u ", L"$KA_SUDO x", L" C:/Tools/su do.exe -u  x"},
         {"C:\\Tools\\\\", L"$KA_SUDO\\x", L"C:/Tools//x"}, // one separator cut, not all
+        // Characters outside the ANSI code page come through as written.
+        {"C:\\\xE7\x94\xA8\xE6\x88\xB7\\su.exe", L"$KA_SUDO", L"C:/\u7528\u6237/su.exe"},
         // Names come in ascending order: "$KaLogDir" after "$KA_SUDO", "$BinDir" before it.
         {"$KaLogDir\\x $BinDir", L"$KA_SUDO", D + L"/log/x $BinDir"},
         // Holding its own name, each occurrence the text held is replaced once: the inserted
@@ -184,6 +186,7 @@ TEST(ReplaceDirVariables, Texts) {
         EXPECT_EQ(Resolve(c.text), c.expected) << KaTest::Utf8(c.text);
     }
     EXPECT_TRUE(KaCtrl::ReplaceDirVariables(String_t::Null()).IsNull());
+    EXPECT_FALSE(KaCtrl::ReplaceDirVariables(String_t(L"")).IsNull());
     // "$" + "KA_SUDOKA_SUDO$$" forms the name again at every step: the call sees that it
     // never ends and gives up. One that ends is given in full, however long.
     sandbox.WriteSettings("[ctrl.sudo]\nKA_SUDO=KA_SUDOKA_SUDO$$\n");

@@ -149,6 +149,7 @@ TEST_F(Env, AppendEnvVariableCombinesTheBaseAndTheConfiguredText) {
         {kAppend, "V=a", "V=b\nW=c\nX=d;D", L"", L"d"},
         // "PATH" is never extended, though X still is.
         {kPrepend, "", "X=b\nPATH=C:\\extra", L"", L"b"},
+        {kAppend, "", "PATH=C:\\extra\nX=b", L"", L"b"},
     };
     const Value path = ProcessValue(L"PATH");
     for (const auto& c : cases) {

@@ -289,7 +289,7 @@ TEST(KaTekTrace, SettingsDecideWhatIsTracedOnceAndWhere) {
     }
     const std::wstring file = sandbox.WriteFile(L"data\\log\\trace.log", "earlier line\r\n");
     static_cast<TraceObj_t&>(wrapper).DoTrace(4, String_t(L"\u00E9\r\nrecord"), "../x.cpp", 7);
-    const std::string written = ReadBytes(file); // the line's head is judged by env_trace_test
+    const std::string written = ReadBytes(file); // the line's head is judged by env_test
     EXPECT_EQ(0u, written.find("earlier line\r\n")) << written;
     EXPECT_PRED2(Contains, written, " ctrl.utils 4 \xC3\xA9  record (../x.cpp:7)\r\n");
 }
