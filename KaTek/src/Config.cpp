@@ -60,17 +60,19 @@ template <typename View, typename Visit> void ForEachLine(View text, Visit visit
     }
 }
 
-bool IsSurrogate(wchar_t unit) {
-    return unit >= 0xD800 && unit <= 0xDFFF;
+bool IsHighSurrogate(wchar_t unit) {
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+bool IsLowSurrogate(wchar_t unit) {
+    return unit >= 0xDC00 && unit <= 0xDFFF;
 }
 
 // Whether a UTF-16 line is well formed: every surrogate in a pair.
 bool HasLoneSurrogate(std::wstring_view line) {
     for (size_t i = 0; i < line.size(); ++i) {
-        const bool high = line[i] >= 0xD800 && line[i] <= 0xDBFF;
-        if (high && i + 1 < line.size() && line[i + 1] >= 0xDC00 && line[i + 1] <= 0xDFFF) {
+        if (IsHighSurrogate(line[i]) && i + 1 < line.size() && IsLowSurrogate(line[i + 1])) {
             ++i;
-        } else if (IsSurrogate(line[i])) {
+        } else if (IsHighSurrogate(line[i]) || IsLowSurrogate(line[i])) {
             return true;
         }
     }
