@@ -4,6 +4,7 @@
 #include "Service.h"
 
 #include "Holders.h"
+#include "ServiceState.h"
 
 #include <vector>
 
@@ -14,27 +15,6 @@ namespace {
 constexpr ULONGLONG kStateTimeoutMs = 20000; // Wine may take seconds to start a process
 constexpr ULONGLONG kDeleteTimeoutMs = 10000;
 constexpr DWORD kPollMs = 50;
-
-const char* StateName(DWORD state) {
-    switch (state) {
-    case SERVICE_STOPPED:
-        return "stopped";
-    case SERVICE_START_PENDING:
-        return "starting";
-    case SERVICE_STOP_PENDING:
-        return "stopping";
-    case SERVICE_RUNNING:
-        return "running";
-    case SERVICE_CONTINUE_PENDING:
-        return "continuing";
-    case SERVICE_PAUSE_PENDING:
-        return "pausing";
-    case SERVICE_PAUSED:
-        return "paused";
-    default:
-        return "in an unknown state";
-    }
-}
 
 Outcome OpenManager(KaHold::unique_service& manager) {
     manager.reset(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
@@ -78,13 +58,13 @@ Outcome WaitForState(SC_HANDLE service, DWORD target) {
         if (status.dwCurrentState == SERVICE_STOPPED) {
             DWORD code = status.dwWin32ExitCode ? status.dwWin32ExitCode : ERROR_SERVICE_NOT_ACTIVE;
             return Outcome::Fail(code, std::string("the service stopped instead of being ") +
-                                           StateName(target));
+                                           KaService::StateName(target));
         }
         if (::GetTickCount64() >= deadline) {
             return Outcome::Fail(ERROR_SERVICE_REQUEST_TIMEOUT,
                                  std::string("the service is still ") +
-                                     StateName(status.dwCurrentState) + ", not " +
-                                     StateName(target));
+                                     KaService::StateName(status.dwCurrentState) + ", not " +
+                                     KaService::StateName(target));
         }
         ::Sleep(kPollMs);
     }
@@ -111,7 +91,7 @@ Outcome StopAndWait(SC_HANDLE service) {
         if (::GetTickCount64() >= deadline) {
             return Outcome::Fail(ERROR_SERVICE_REQUEST_TIMEOUT,
                                  std::string("the service is still ") +
-                                     StateName(status.dwCurrentState) + ", not stopped");
+                                     KaService::StateName(status.dwCurrentState) + ", not stopped");
         }
         ::Sleep(kPollMs);
     }

@@ -85,6 +85,7 @@ main() {
 
     show "The daemon is active and answers at both addresses: exit code 0." status
     show "The same answers as an XML document under the prefix kac, for scripts." status --xml
+    show "The table and the answers as one JSON object, for ConvertFrom-Json or jq." status --json
     show "The address of the daemon's server, with the port it published." uri
     show "Directory variables resolve against the sandbox installation." resolve '$LogDir\System.txt'
     show "A child command gets ctrl.env and ctrl.env.append; the repeated C:\\Tools entry is kept once." \

@@ -358,4 +358,8 @@ String_t Command_t::GetOutput() const {
     return String_t(KaTekStr::WidenAnsi(Require(impl_).output));
 }
 
+std::string Command_t::GetOutputBytes() const {
+    return Require(impl_).output;
+}
+
 } // namespace KaTekCmd

@@ -3,6 +3,8 @@
 // they share: the command record, the exit codes, argument checks and output.
 #pragma once
 
+#include "Json.h"
+
 #include "KaCtrlUtils.h"
 
 #include <stdexcept>
@@ -26,7 +28,7 @@ struct Command {
     const char* name;
     const char* synopsis; // the arguments, after the command's name
     const char* summary;  // one line for the overall help
-    const char* details;  // the rest of "kacutil NAME --help": behaviour and exit codes
+    std::string details;  // the rest of "kacutil NAME --help": behaviour and exit codes
     int (*run)(const Args& args);
 };
 
@@ -57,15 +59,41 @@ void ExpectCount(const Args& args, size_t count);
 unsigned long ParseUnsigned(const std::wstring& text, const char* what);
 // A whole decimal number in [min, max]; what names the argument.
 long long ParseSigned(const std::wstring& text, long long min, long long max, const char* what);
+// A data command's arguments with its option --json taken out, wherever it stood.
+struct Request {
+    Args args;
+    bool json = false;
+};
+Request DataRequest(const Args& args);
+// AnsiText answers text in the process's ANSI code page, for a library call that takes narrow
+// text: exactly, or a UsageError naming what when the code page cannot carry a character of
+// it. Never a look-alike or a "?" in its place.
+std::string AnsiText(const std::wstring& text, const char* what);
 
-// Output in the ANSI code page, as the platform's console programs write it.
-std::string Narrow(const std::wstring& text);
-std::string Narrow(const String_t& text);
-std::string Narrow(const wchar_t* text);
+// Text out. Inside kacutil every text is UTF-8. A console is written UTF-16 (WriteConsoleW),
+// so that every character shows as it is; a file or pipe gets UTF-8 without a byte-order
+// mark. Lines end in CR LF.
+// Utf8 answers text in UTF-8; a surrogate without its pair, which UTF-8 cannot carry, throws
+// Failure rather than being replaced.
+std::string Utf8(const std::wstring& text);
+std::string Utf8(const String_t& text);
+std::string Utf8(const wchar_t* text);
+// Shown answers text in UTF-8 for a message, a surrogate without its pair written "\uD800";
+// Quoted the same in single quotes.
+std::string Shown(const std::wstring& text);
+std::string Quoted(const std::wstring& text);
+String_t FromUtf8(const std::string& text);
 void Print(const std::string& line); // one line on standard output
 void Print(const String_t& line);
 void Print(const char* line);
-void PrintRaw(const std::string& bytes); // as given, no line end added
+void PrintText(const std::string& text);  // UTF-8 text as given, no line end added
+void PrintError(const std::string& line); // one line on standard error
+// PrintBytes writes bytes unchanged (a child's output), to standard error when toError.
+void PrintBytes(const std::string& bytes, bool toError);
+// PrintJson writes document as one JSON text on standard output.
+void PrintJson(const Json& document);
+// ShowAnswer prints line, or under --json document instead.
+void ShowAnswer(const std::string& line, const Json& document, bool json);
 
 // The text of a runtime exception's messages as one line, messages separated by "; ".
 std::string OneLine(const KaTekMsg::MessageList_t& messages);

@@ -6,8 +6,6 @@
 
 #include <shellapi.h>
 
-#include <cstdio>
-
 namespace {
 
 using namespace Kacutil;
@@ -20,7 +18,12 @@ const char kExitCodes[] =
     "  3      the answer is no (bool, admin)\n"
     "  61-63  status: the daemon's status code (see kacutil status --help)\n"
     "  other  env: the exit code of the program it ran\n"
-    "A failure prints one line on standard error, \"kacutil COMMAND: what went wrong\".\n";
+    "A failure prints one line on standard error, \"kacutil COMMAND: what went wrong\".\n"
+    "output:\n"
+    "  A console shows every character as it is. Output redirected to a file or a pipe is\n"
+    "  UTF-8 without a byte-order mark, on standard output and standard error alike.\n"
+    "  --json, on every command that answers with data, writes the answer as one JSON\n"
+    "  object instead; the exit codes stay the same.\n";
 
 std::vector<Command> AllCommands() {
     std::vector<Command> all;
@@ -32,9 +35,10 @@ std::vector<Command> AllCommands() {
     return all;
 }
 
-const Command* FindCommand(const std::vector<Command>& commands, const std::string& name) {
+const Command* FindCommand(const std::vector<Command>& commands, const std::wstring& name) {
     for (const Command& command : commands) {
-        if (name == command.name) {
+        if (name == std::wstring(command.name,
+                                 command.name + std::char_traits<char>::length(command.name))) {
             return &command;
         }
     }
@@ -51,14 +55,14 @@ void PrintOverallHelp(const std::vector<Command>& commands) {
         Print(*command.synopsis ? line + " " + command.synopsis : line);
         Print(std::string("        ") + command.summary);
     }
-    PrintRaw(kExitCodes);
+    PrintText(kExitCodes);
 }
 
 void PrintCommandHelp(const Command& command) {
     std::string usage = std::string("usage: kacutil ") + command.name;
     Print(*command.synopsis ? usage + " " + command.synopsis : usage);
     Print(command.summary);
-    PrintRaw(command.details);
+    PrintText(command.details);
 }
 
 bool IsHelp(const std::wstring& arg) {
@@ -66,9 +70,7 @@ bool IsHelp(const std::wstring& arg) {
 }
 
 int ReportFailure(const std::string& where, const std::string& what, int exitCode) {
-    std::fflush(stdout);
-    std::string prefix = where.empty() ? "kacutil" : "kacutil " + where;
-    std::fprintf(stderr, "%s: %s\n", prefix.c_str(), what.c_str());
+    PrintError((where.empty() ? "kacutil" : "kacutil " + where) + ": " + what);
     return exitCode;
 }
 
@@ -106,7 +108,7 @@ int Dispatch(const Args& args) {
         return ReportFailure("", "no command given (kacutil --help)", kExitUsage);
     }
     if (IsHelp(args[0]) || args[0] == L"help") {
-        const Command* command = args.size() > 1 ? FindCommand(commands, Narrow(args[1])) : nullptr;
+        const Command* command = args.size() > 1 ? FindCommand(commands, args[1]) : nullptr;
         if (command != nullptr) {
             PrintCommandHelp(*command);
         } else {
@@ -114,9 +116,9 @@ int Dispatch(const Args& args) {
         }
         return kExitOk;
     }
-    const Command* command = FindCommand(commands, Narrow(args[0]));
+    const Command* command = FindCommand(commands, args[0]);
     if (command == nullptr) {
-        return ReportFailure("", "unknown command '" + Narrow(args[0]) + "' (kacutil --help)",
+        return ReportFailure("", "unknown command " + Quoted(args[0]) + " (kacutil --help)",
                              kExitUsage);
     }
     Args rest(args.begin() + 1, args.end());
@@ -130,7 +132,11 @@ int Dispatch(const Args& args) {
 } // namespace
 
 int main() {
-    int exitCode = Dispatch(CommandLineArguments());
-    std::fflush(stdout);
-    return exitCode;
+    try {
+        return Dispatch(CommandLineArguments());
+    } catch (const std::exception& error) {
+        // Outside a command only the platform's resources can fail (memory); one line all
+        // the same, never an abort.
+        return ReportFailure("", error.what(), kExitFailure);
+    }
 }

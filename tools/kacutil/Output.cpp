@@ -1,4 +1,4 @@
-// Argument checks and output shared by every command.
+// Text out, shared by every command: a console gets UTF-16, a file or a pipe UTF-8.
 #include "Kacutil.h"
 
 #include <algorithm>
@@ -8,116 +8,173 @@ namespace Kacutil {
 
 namespace {
 
-std::string Quoted(const std::wstring& text) {
-    return "'" + Narrow(text) + "'";
+// The platform's line end, as the C runtime's text mode wrote it before.
+std::string WithCrLf(const std::string& text) {
+    std::string ended;
+    for (char c : text) {
+        ended += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    }
+    return ended;
 }
 
-bool AllDigits(const std::wstring& text, bool hex) {
-    for (wchar_t c : text) {
-        bool digit = (c >= L'0' && c <= L'9') ||
-                     (hex && ((c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F')));
-        if (!digit) {
-            return false;
-        }
-    }
-    return !text.empty();
+HANDLE StreamHandle(bool toError) {
+    return ::GetStdHandle(toError ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
 }
 
-// The value of digits in base, or false once it passes limit: however many digits a hostile
-// caller types, the number is refused as out of range, never wrapped or thrown about.
-bool ValueUpTo(const std::wstring& digits, int base, unsigned long long limit,
-               unsigned long long& value) {
-    value = 0;
-    for (wchar_t c : digits) {
-        unsigned digit = c <= L'9' ? c - L'0' : (c | 0x20) - L'a' + 10;
-        if (digit > limit || value > (limit - digit) / static_cast<unsigned>(base)) {
-            return false;
+// WriteBytes writes bytes whole, however many writes it takes. A stream that is closed or
+// broken (a reader that went away) takes no more, as with the C runtime's streams.
+void WriteBytes(HANDLE stream, const std::string& bytes) {
+    const size_t kChunk = 1 << 20;
+    for (size_t done = 0; done < bytes.size();) {
+        DWORD count = static_cast<DWORD>(std::min(bytes.size() - done, kChunk));
+        DWORD written = 0;
+        if (!::WriteFile(stream, bytes.data() + done, count, &written, nullptr) || written == 0) {
+            return;
         }
-        value = value * static_cast<unsigned>(base) + digit;
+        done += written;
     }
-    return true;
+}
+
+// WriteConsoleText writes text to a console in pieces its buffer takes, a surrogate pair
+// never split between two of them.
+void WriteConsoleText(HANDLE console, const std::wstring& text) {
+    const size_t kChunk = 8192;
+    for (size_t done = 0; done < text.size();) {
+        size_t count = std::min(text.size() - done, kChunk);
+        if (done + count < text.size() && IS_HIGH_SURROGATE(text[done + count - 1])) {
+            --count;
+        }
+        DWORD written = 0;
+        if (!::WriteConsoleW(console, text.data() + done, static_cast<DWORD>(count), &written,
+                             nullptr) ||
+            written == 0) {
+            return;
+        }
+        done += written;
+    }
+}
+
+void WriteText(const std::string& utf8, bool toError) {
+    HANDLE stream = StreamHandle(toError);
+    if (stream == nullptr || stream == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    DWORD mode = 0;
+    // Only a console handle has a console mode; a file or pipe gets the bytes themselves.
+    if (::GetConsoleMode(stream, &mode)) {
+        WriteConsoleText(stream, KaTekStr::WidenUtf8(WithCrLf(utf8)));
+    } else {
+        WriteBytes(stream, WithCrLf(utf8));
+    }
 }
 
 } // namespace
 
-void ExpectCount(const Args& args, size_t count) {
-    if (args.size() < count) {
-        throw UsageError("missing argument (" + std::to_string(count) + " expected, " +
-                         std::to_string(args.size()) + " given)");
+std::string Utf8(const std::wstring& text) {
+    // Three bytes carry any UTF-16 unit; a pair's four bytes carry its two units.
+    const size_t kLongest = 0x7FFFFFFF / 3;
+    if (text.empty()) {
+        return std::string();
     }
-    if (args.size() > count) {
-        throw UsageError("unexpected argument " + Quoted(args[count]));
+    if (text.size() > kLongest) {
+        throw Failure("a text of " + std::to_string(text.size()) + " characters is too long");
     }
+    std::string bytes(text.size() * 3, '\0');
+    // WC_ERR_INVALID_CHARS: a lone surrogate fails instead of becoming U+FFFD unnoticed.
+    int written = ::WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text.data(),
+                                        static_cast<int>(text.size()), &bytes[0],
+                                        static_cast<int>(bytes.size()), nullptr, nullptr);
+    if (written <= 0) {
+        throw Failure("the text holds a UTF-16 surrogate without its pair, which UTF-8 "
+                      "cannot carry");
+    }
+    bytes.resize(static_cast<size_t>(written));
+    return bytes;
 }
 
-unsigned long ParseUnsigned(const std::wstring& text, const char* what) {
-    bool hex = text.size() > 2 && text[0] == L'0' && (text[1] == L'x' || text[1] == L'X');
-    std::wstring digits = hex ? text.substr(2) : text;
-    // std::stoull alone would take blanks, signs and trailing junk.
-    if (!AllDigits(digits, hex)) {
-        throw UsageError(std::string("bad ") + what + " " + Quoted(text));
-    }
-    unsigned long long value = 0;
-    if (!ValueUpTo(digits, hex ? 16 : 10, 0xFFFFFFFFull, value)) {
-        throw UsageError(std::string(what) + " out of range " + Quoted(text));
-    }
-    return static_cast<unsigned long>(value);
+std::string Utf8(const String_t& text) {
+    return Utf8(text.Std());
 }
 
-long long ParseSigned(const std::wstring& text, long long min, long long max, const char* what) {
-    bool negative = !text.empty() && text[0] == L'-';
-    std::wstring digits = negative ? text.substr(1) : text;
-    if (!AllDigits(digits, false)) {
-        throw UsageError(std::string("bad ") + what + " " + Quoted(text));
+std::string Utf8(const wchar_t* text) {
+    return Utf8(std::wstring(text));
+}
+
+std::string Shown(const std::wstring& text) {
+    std::string shown;
+    std::wstring run;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (IS_HIGH_SURROGATE(text[i]) && i + 1 < text.size() && IS_LOW_SURROGATE(text[i + 1])) {
+            run += text[i];
+            run += text[++i];
+        } else if (IS_HIGH_SURROGATE(text[i]) || IS_LOW_SURROGATE(text[i])) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04X", static_cast<unsigned>(text[i]));
+            shown += Utf8(run) + escape;
+            run.clear();
+        } else {
+            run += text[i];
+        }
     }
-    // Digits worth more than the larger end of the range are out of it, however many.
-    unsigned long long limit = std::max(static_cast<unsigned long long>(std::max(max, 0LL)),
-                                        0ULL - static_cast<unsigned long long>(std::min(min, 0LL)));
-    unsigned long long magnitude = 0;
-    bool fits = ValueUpTo(digits, 10, limit, magnitude);
-    long long value = static_cast<long long>(negative ? 0ULL - magnitude : magnitude);
-    if (!fits || value < min || value > max) {
-        throw UsageError(std::string(what) + " out of range " + Quoted(text) + " (" +
-                         std::to_string(min) + " to " + std::to_string(max) + ")");
-    }
-    return value;
+    return shown + Utf8(run);
 }
 
-std::string Narrow(const std::wstring& text) {
-    return Narrow(String_t(text));
+std::string Quoted(const std::wstring& text) {
+    // Appended, not "'" + ...: GCC 12 warns falsely (-Wrestrict) on that inlined operator+.
+    std::string quoted = "'";
+    quoted += Shown(text);
+    return quoted + "'";
 }
 
-std::string Narrow(const wchar_t* text) {
-    return Narrow(String_t(text));
-}
-
-std::string Narrow(const String_t& text) {
-    // By size, not up to the first NUL: a child's output may hold NULs and is shown whole.
-    KaTekStr::MBS_t bytes(text, KaTekStr::ENC_ANSI);
-    return std::string(bytes.c_str(), bytes.size());
+String_t FromUtf8(const std::string& text) {
+    return String_t(KaTekStr::WidenUtf8(text));
 }
 
 void Print(const std::string& line) {
-    std::fputs(line.c_str(), stdout);
-    std::fputc('\n', stdout);
+    WriteText(line + "\n", false);
 }
 
 void Print(const String_t& line) {
-    Print(Narrow(line));
+    Print(Utf8(line));
 }
 
 void Print(const char* line) {
     Print(std::string(line));
 }
 
-void PrintRaw(const std::string& bytes) {
-    std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+void PrintText(const std::string& text) {
+    WriteText(text, false);
+}
+
+void PrintError(const std::string& line) {
+    WriteText(line + "\n", true);
+}
+
+void PrintBytes(const std::string& bytes, bool toError) {
+    HANDLE stream = StreamHandle(toError);
+    if (stream != nullptr && stream != INVALID_HANDLE_VALUE) {
+        WriteBytes(stream, bytes);
+    }
+}
+
+void PrintJson(const Json& document) {
+    // Made whole before any of it is written: a text that cannot be written leaves nothing.
+    std::string text = JsonText(document);
+    Print(text);
+}
+
+void ShowAnswer(const std::string& line, const Json& document, bool json) {
+    if (json) {
+        PrintJson(document);
+    } else {
+        Print(line);
+    }
 }
 
 std::string OneLine(const KaTekMsg::MessageList_t& messages) {
     std::string text;
     // System texts inside a message may end their own lines; one line is what scripts read.
-    for (char c : Narrow(messages.Format(KaTekMsg::FMT_LINES))) {
+    for (char c : Utf8(messages.Format(KaTekMsg::FMT_LINES))) {
         if (c == '\n') {
             text += "; ";
         } else if (c != '\r') {

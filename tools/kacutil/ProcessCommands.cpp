@@ -14,13 +14,13 @@ int ParseTimeout(const Args& args, size_t at) {
         return kDefaultStopTimeoutMs;
     }
     if (args[at] != L"--timeout") {
-        throw UsageError("unknown option '" + Narrow(args[at]) + "'");
+        throw UsageError("unknown option " + Quoted(args[at]));
     }
     if (at + 1 >= args.size()) {
         throw UsageError("--timeout needs a value");
     }
     if (at + 2 < args.size()) {
-        throw UsageError("unexpected argument '" + Narrow(args[at + 2]) + "'");
+        throw UsageError("unexpected argument " + Quoted(args[at + 2]));
     }
     // -1 is the platform's INFINITE, handed through as the library documents.
     return static_cast<int>(ParseSigned(args[at + 1], -1, 0x7FFFFFFF, "timeout"));
@@ -61,14 +61,15 @@ unsigned long ParseControl(const std::wstring& text) {
 }
 
 std::string ErrorText(DWORD code) {
-    return Narrow(KaCtrl::GetLastErrorText(code));
+    return Utf8(KaCtrl::GetLastErrorText(code));
 }
 
 int RunService(const Args& args) {
     ExpectCount(args, 2);
     unsigned long control = ParseControl(args[1]);
-    std::string name = Narrow(args[0]);
-    KaHold::unique_service service(KaCtrl::GetServiceControlHandle(&name[0]));
+    std::string name = Shown(args[0]);
+    std::string ansiName = AnsiText(args[0], "service name");
+    KaHold::unique_service service(KaCtrl::GetServiceControlHandle(&ansiName[0]));
     if (!service) {
         DWORD error = ::GetLastError();
         throw Failure("cannot open the service " + name + ": " + ErrorText(error));
@@ -92,16 +93,19 @@ int RunPrivilege(const Args& args) {
     return kExitOk;
 }
 
-int RunAdmin(const Args& args) {
+int RunAdmin(const Args& given) {
+    auto [args, json] = DataRequest(given);
     ExpectCount(args, 0);
     bool admin = KaCtrl::RunningAsAdministrator();
-    Print(admin ? "true" : "false");
+    ShowAnswer(admin ? "true" : "false", {{"administrator", admin}}, json);
     return admin ? kExitOk : kExitNo;
 }
 
-int RunSignal(const Args& args) {
+int RunSignal(const Args& given) {
+    auto [args, json] = DataRequest(given);
     ExpectCount(args, 1);
-    Print(std::to_string(KaCtrl::GetUXSignalFromName(String_t(args[0]))));
+    int signal = KaCtrl::GetUXSignalFromName(String_t(args[0]));
+    ShowAnswer(std::to_string(signal), {{"signal", signal}}, json);
     return kExitOk;
 }
 
@@ -120,20 +124,23 @@ std::vector<Command> ProcessCommands() {
          "CODE is a number (1 stop, 2 pause, 3 continue, 128-255 the service's own) or\n"
          "one of the words stop, pause, continue. The handle carries the rights to start,\n"
          "stop, pause, continue and send the service's own codes, not to interrogate.\n"
+         "The library takes NAME in the ANSI code page: a NAME it cannot carry is refused.\n"
          "exit codes: 0 accepted; 1 the service cannot be opened or refused the code\n"
-         "(the system's error text is printed); 2 usage.\n",
+         "(the system's error text is printed); 2 usage, or NAME not in the code page.\n",
          RunService},
         {"privilege", "", "enable SeDebugPrivilege in this process (SetDebugPrivilege)",
          "Shows whether the call succeeds; the privilege lasts only as long as kacutil.\n"
          "exit codes: 0 enabled; 1 not enabled (64): the token does not hold the privilege\n"
          "or cannot be adjusted; 2 usage.\n",
          RunPrivilege},
-        {"admin", "", "whether kacutil runs with the Administrators group (RunningAsAdministrator)",
-         "Prints true or false.\n"
+        {"admin", "[--json]",
+         "whether kacutil runs with the Administrators group (RunningAsAdministrator)",
+         "Prints true or false. --json writes {\"administrator\": true or false}.\n"
          "exit codes: 0 true; 3 false; 2 usage.\n",
          RunAdmin},
-        {"signal", "NAME", "the signal number of NAME (GetUXSignalFromName)",
+        {"signal", "NAME [--json]", "the signal number of NAME (GetUXSignalFromName)",
          "This platform names no signals, so every name gives 0.\n"
+         "--json writes {\"signal\": the number}.\n"
          "exit codes: 0 printed; 2 usage.\n",
          RunSignal},
     };

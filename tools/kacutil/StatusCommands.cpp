@@ -1,132 +1,87 @@
 // status and uri: is the control daemon there, does it answer, and at which address.
 #include "Kacutil.h"
+#include "StatusReport.h"
 
 #include "Holders.h"
-
-#include <optional>
 
 namespace Kacutil {
 
 namespace {
 
-// What the library answered, as far as it got before a call threw.
-struct DaemonAnswers {
-    int status = -1;
-    std::optional<bool> running;
-    String_t address;
-    std::optional<KaTekMsg::MessageList_t> failure;
-};
-
-// What the service control manager and the object namespace show, for the table: the
-// library folds both into one status code, and an operator wants to see which one spoke.
-struct DaemonFacts {
-    std::string serviceState = "absent";
-    std::string servicePid = "-";
-    bool mutexPresent = false;
-};
-
 const char kServiceName[] = "KaCtrl";
-const wchar_t kMutexName[] = L"KaCtrlMutexObject";
+const char kMutexName[] = "KaCtrlMutexObject";
 
-std::string StateName(DWORD state) {
-    switch (state) {
-    case SERVICE_STOPPED:
-        return "stopped";
-    case SERVICE_START_PENDING:
-        return "starting";
-    case SERVICE_STOP_PENDING:
-        return "stopping";
-    case SERVICE_RUNNING:
-        return "running";
-    case SERVICE_CONTINUE_PENDING:
-        return "continuing";
-    case SERVICE_PAUSE_PENDING:
-        return "pausing";
-    case SERVICE_PAUSED:
-        return "paused";
-    default:
-        return "state " + std::to_string(state);
+// ReadServiceFacts answers what kacutil's own look at the service finds. It asks the rights
+// the library's presence probe ends up with: the manager for reading, the service for status
+// queries alone (which the probe falls back to when it may not control the service), so
+// that the table shows what the library judged from.
+ServiceFacts ReadServiceFacts() {
+    ServiceFacts facts;
+    KaHold::unique_service manager(::OpenSCManagerA(nullptr, nullptr, GENERIC_READ));
+    if (!manager) {
+        return facts;
     }
-}
-
-void ReadServiceFacts(DaemonFacts& facts) {
-    KaHold::unique_service manager(::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
-    KaHold::unique_service service;
-    if (manager) {
-        service.reset(::OpenServiceA(manager.get(), kServiceName, SERVICE_QUERY_STATUS));
+    KaHold::unique_service service(
+        ::OpenServiceA(manager.get(), kServiceName, SERVICE_QUERY_STATUS));
+    DWORD error = ::GetLastError();
+    if (!service) {
+        facts.found = error == ERROR_SERVICE_DOES_NOT_EXIST ? ServiceFound::Absent
+                      : error == ERROR_ACCESS_DENIED        ? ServiceFound::Denied
+                                                            : ServiceFound::NotOpened;
+        return facts;
     }
     SERVICE_STATUS_PROCESS status{};
     DWORD size = 0;
-    if (!service ||
-        !::QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO,
-                                reinterpret_cast<BYTE*>(&status), sizeof status, &size)) {
-        return;
+    facts.found = ServiceFound::Unqueried;
+    if (::QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO,
+                               reinterpret_cast<BYTE*>(&status), sizeof status, &size)) {
+        facts.found = ServiceFound::Queried;
+        facts.state = status.dwCurrentState;
+        facts.processId = status.dwProcessId;
     }
-    facts.serviceState = StateName(status.dwCurrentState);
-    if (status.dwProcessId != 0) {
-        facts.servicePid = std::to_string(status.dwProcessId);
-    }
-}
-
-DaemonFacts ReadFacts() {
-    DaemonFacts facts;
-    ReadServiceFacts(facts);
-    KaHold::unique_handle mutex(::OpenMutexW(SYNCHRONIZE, FALSE, kMutexName));
-    // A mutex we may not open is still there.
-    facts.mutexPresent = mutex || ::GetLastError() == ERROR_ACCESS_DENIED;
     return facts;
 }
 
-DaemonAnswers AskLibrary() {
+// ReadMutexFacts answers whether the daemon's mutex is there, judged as the library judges
+// it: under its own name, then under "Global\", where a service's objects live; a mutex the
+// caller may not open exists all the same. SYNCHRONIZE, the least right that opens a mutex,
+// opens it wherever the library's MUTEX_ALL_ACCESS-then-SYNCHRONIZE does.
+MutexFacts ReadMutexFacts() {
+    for (std::string name : {std::string(kMutexName), std::string("Global\\") + kMutexName}) {
+        KaHold::unique_handle mutex(::OpenMutexA(SYNCHRONIZE, FALSE, name.c_str()));
+        DWORD error = ::GetLastError();
+        if (mutex || error == ERROR_ACCESS_DENIED) {
+            return {true, name};
+        }
+    }
+    return {false, kMutexName};
+}
+
+DaemonAnswers AskLibrary(std::optional<KaTekMsg::MessageList_t>& failure) {
     DaemonAnswers answers;
     try {
         answers.status = KaCtrl::GetKacdStatus();
         answers.running = KaCtrl::IsKacdRunning();
-        answers.address = KaCtrl::CreateLocalURI().GetText();
+        String_t address = KaCtrl::CreateLocalURI().GetText();
+        if (!address.IsEmpty()) {
+            answers.address = Utf8(address);
+        }
     } catch (const KaTekMsg::Exception_t& error) {
-        answers.failure = error.GetMessageList();
+        failure = error.GetMessageList();
+        answers.failed = true;
     }
     return answers;
 }
 
-std::string Meaning(int status) {
-    switch (status) {
-    case 0:
-        return "active, answers at the default and at the port-file address";
-    case 61:
-        return "active, answers only at the port-file address";
-    case 62:
-        return "active, no answer at the port-file address";
-    case 63:
-        return "not active: service not starting, running or stopping, and no mutex";
-    default:
-        return "unknown";
-    }
-}
-
-String_t Row(const String_t& name, const String_t& description, const String_t& category,
-             const String_t& pid) {
-    return KaCtrl::FormatName(name) + KaCtrl::FormatDescription(description) +
-           KaCtrl::FormatCategory(category) + KaCtrl::FormatPID(pid);
-}
-
 void PrintTable(const DaemonAnswers& answers, const DaemonFacts& facts) {
-    Print(Row("Name", "Description", "State", "PID"));
-    Print(Row(kServiceName, "service of the control daemon kacd", facts.serviceState.c_str(),
-              facts.servicePid.c_str()));
-    Print(Row("mutex", "KaCtrlMutexObject", facts.mutexPresent ? "present" : "absent", "-"));
+    for (const TableRow& row : StatusTable(facts)) {
+        Print(KaCtrl::FormatName(FromUtf8(row[0])) + KaCtrl::FormatDescription(FromUtf8(row[1])) +
+              KaCtrl::FormatCategory(FromUtf8(row[2])) + KaCtrl::FormatPID(FromUtf8(row[3])));
+    }
     Print("");
-    if (answers.status >= 0) {
-        Print("Status   " + std::to_string(answers.status) + ": " + Meaning(answers.status));
+    for (const std::string& line : AnswerLines(answers, facts)) {
+        Print(line);
     }
-    if (answers.running) {
-        Print(std::string("Running  ") + (*answers.running ? "true" : "false") + ": the server " +
-              (*answers.running ? "answers" : "does not answer") + " at the default address");
-    }
-    if (answers.failure) {
-        return;
-    }
-    Print("Address  " + Narrow(answers.address.IsEmpty() ? String_t("(none)") : answers.address));
 }
 
 void WriteFailure(const KaTekXml::XmlWriter_t& writer, const KaTekMsg::MessageList_t& failure) {
@@ -137,48 +92,61 @@ void WriteFailure(const KaTekXml::XmlWriter_t& writer, const KaTekMsg::MessageLi
     KaCtrl::WriteXMLStringTag(writer, "FailureText", failure.Format(KaTekMsg::FMT_LINES));
 }
 
-void PrintXml(const DaemonAnswers& answers) {
+void PrintXml(const DaemonAnswers& answers, const std::optional<KaTekMsg::MessageList_t>& failure) {
     KaTekXml::XmlWriter_t writer;
     writer.StartDocument();
     writer.OpenTag("kac", "KacdStatus");
-    if (answers.status >= 0) {
-        KaCtrl::WriteXMLIntegerTag(writer, "StatusCode", answers.status);
-        KaCtrl::WriteXMLStringTag(writer, "Meaning", Meaning(answers.status).c_str());
+    if (answers.status) {
+        KaCtrl::WriteXMLIntegerTag(writer, "StatusCode", *answers.status);
+        KaCtrl::WriteXMLStringTag(writer, "Meaning", FromUtf8(StatusMeaning(*answers.status)));
     }
     if (answers.running) {
         KaCtrl::WriteXMLBoolTag(writer, "Running", *answers.running);
     }
-    KaCtrl::WriteXMLStringTag(writer, "Address", answers.address);
-    if (answers.failure) {
-        WriteFailure(writer, *answers.failure);
+    KaCtrl::WriteXMLStringTag(writer, "Address", FromUtf8(answers.address.value_or("")));
+    if (failure) {
+        WriteFailure(writer, *failure);
     }
     writer.EndDocument();
-    PrintRaw(writer.GetDocument() + "\n");
+    PrintText(writer.GetDocument() + "\n");
 }
 
-int RunStatus(const Args& args) {
-    if (args.size() > 1 || (args.size() == 1 && args[0] != L"--xml")) {
-        throw UsageError("unexpected argument '" + Narrow(args.back()) + "'");
+int RunStatus(const Args& given) {
+    auto [args, json] = DataRequest(given);
+    bool xml = !args.empty() && args[0] == L"--xml";
+    if (args.size() > (xml ? 1u : 0u)) {
+        throw UsageError("unexpected argument " + Quoted(args.back()));
     }
-    DaemonAnswers answers = AskLibrary();
-    if (args.empty()) {
-        PrintTable(answers, ReadFacts());
+    if (xml && json) {
+        throw UsageError("--xml and --json exclude each other");
+    }
+    std::optional<KaTekMsg::MessageList_t> failure;
+    DaemonAnswers answers = AskLibrary(failure);
+    if (xml) {
+        PrintXml(answers, failure);
     } else {
-        PrintXml(answers);
+        DaemonFacts facts{ReadServiceFacts(), ReadMutexFacts()};
+        if (json) {
+            PrintJson(StatusJson(answers, facts));
+        } else {
+            PrintTable(answers, facts);
+        }
     }
-    if (answers.failure) {
-        throw KaTekMsg::Exception_t(*answers.failure);
+    if (failure) {
+        throw KaTekMsg::Exception_t(*failure);
     }
-    return answers.status;
+    return *answers.status;
 }
 
-int RunUri(const Args& args) {
+int RunUri(const Args& given) {
+    auto [args, json] = DataRequest(given);
     ExpectCount(args, 0);
     KaTekNet::URI_t uri = KaCtrl::CreateLocalURI();
     if (uri.IsEmpty()) {
         throw Failure("no address: the port file names a port the address cannot hold");
     }
-    Print(uri.GetText());
+    std::string address = Utf8(uri.GetText());
+    ShowAnswer(address, {{"address", address}}, json);
     return kExitOk;
 }
 
@@ -186,25 +154,30 @@ int RunUri(const Args& args) {
 
 std::vector<Command> StatusCommands() {
     return {
-        {"status", "[--xml]",
+        {"status", "[--xml | --json]",
          "whether the control daemon is active and answers (GetKacdStatus, IsKacdRunning, "
          "CreateLocalURI)",
          "Prints a table of the service KaCtrl (state, process id) and the mutex\n"
          "KaCtrlMutexObject, then the status code with its meaning, whether the server\n"
-         "answers at the default address, and the local address. --xml writes the same\n"
-         "answers as an XML document under the prefix \"kac\" instead, with a Failure\n"
-         "element (CatalogID, MsgNumber) per message when the library throws.\n"
-         "exit codes: the status code itself:\n"
-         "  0   active, answers at the default and at the port-file address\n"
-         "  61  active, answers only at the port-file address\n"
-         "  62  active, no answer at the port-file address\n"
-         "  63  not active (service not starting, running or stopping, and no mutex)\n"
-         "  1   the library threw (for instance a port file naming a port above 65535)\n"
-         "  2   usage\n",
+         "answers at the default address, and the local address.\n"
+         "The table is kacutil's own look, just after the library's calls, with the rights\n"
+         "and names the library's presence probe uses: the service opened for status\n"
+         "queries; the mutex under its name, then under Global\\, one that may not be opened\n"
+         "counting as present. The library asks for the mutex only when it can open the\n"
+         "service; a Note says so when the table shows a mutex the library did not count.\n"
+         "--xml writes the library's answers as an XML document under the prefix \"kac\"\n"
+         "instead, with a Failure element (CatalogID, MsgNumber) per message when the\n"
+         "library throws. --json writes the table and the answers as one JSON object, null\n"
+         "for what the library did not answer.\n"
+         "exit codes: the status code itself:\n" +
+             StatusCodeHelp() +
+             "  1   the library threw (for instance a port file naming a port above 65535)\n"
+             "  2   usage\n",
          RunStatus},
-        {"uri", "", "the local daemon's server address (CreateLocalURI)",
+        {"uri", "[--json]", "the local daemon's server address (CreateLocalURI)",
          "Prints https when the node's certificate is installed, and the port of the port\n"
          "file kacd.port in the temporary directory when there is one.\n"
+         "--json writes {\"address\": ADDRESS}.\n"
          "exit codes: 0 printed; 1 no address could be built; 2 usage.\n",
          RunUri},
     };

@@ -11,9 +11,12 @@ namespace Kacutil {
 
 namespace {
 
-int RunError(const Args& args) {
+int RunError(const Args& given) {
+    auto [args, json] = DataRequest(given);
     ExpectCount(args, 1);
-    Print(KaCtrl::GetLastErrorText(ParseUnsigned(args[0], "error code")));
+    unsigned long code = ParseUnsigned(args[0], "error code");
+    std::string text = Utf8(KaCtrl::GetLastErrorText(code));
+    ShowAnswer(text, {{"code", code}, {"text", text}}, json);
     return kExitOk;
 }
 
@@ -29,17 +32,24 @@ std::string UtcText(long seconds) {
     return text;
 }
 
-int RunTime(const Args& args) {
+int RunTime(const Args& given) {
+    auto [args, json] = DataRequest(given);
     ExpectCount(args, 0);
     timeval now{};
     if (KaCtrl::gettimeofday(&now, nullptr) != 0) {
         throw Failure("gettimeofday failed");
     }
-    char text[80];
-    std::snprintf(text, sizeof text, "%ld.%06ld  %s.%03ld UTC", static_cast<long>(now.tv_sec),
-                  static_cast<long>(now.tv_usec), UtcText(now.tv_sec).c_str(),
+    char utc[48];
+    std::snprintf(utc, sizeof utc, "%s.%03ld", UtcText(now.tv_sec).c_str(),
                   static_cast<long>(now.tv_usec / 1000));
-    Print(text);
+    char line[80];
+    std::snprintf(line, sizeof line, "%ld.%06ld  %s UTC", static_cast<long>(now.tv_sec),
+                  static_cast<long>(now.tv_usec), utc);
+    ShowAnswer(line,
+               {{"seconds", static_cast<long>(now.tv_sec)},
+                {"microseconds", static_cast<long>(now.tv_usec)},
+                {"utc", utc}},
+               json);
     return kExitOk;
 }
 
@@ -48,17 +58,26 @@ bool IsDirectory(const std::wstring& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-int RunLs(const Args& args) {
+int RunLs(const Args& given) {
+    auto [args, json] = DataRequest(given);
     ExpectCount(args, 2);
-    KaTekStr::MBS_t suffix(String_t(args[1]), KaTekStr::ENC_ANSI);
-    std::list<String_t> files = KaCtrl::GetFilesInDir(String_t(args[0]), suffix);
+    std::string suffix = AnsiText(args[1], "suffix");
+    std::list<String_t> files = KaCtrl::GetFilesInDir(String_t(args[0]), suffix.c_str());
     // The library logs a listing failure instead of reporting it; an operator needs to know.
     if (files.empty() && !IsDirectory(args[0])) {
-        throw Failure("cannot list the directory '" + Narrow(args[0]) +
-                      "' (logged to the control log)");
+        throw Failure("cannot list the directory " + Quoted(args[0]) +
+                      " (logged to the control log)");
     }
+    Json entries = Json::array();
     for (const String_t& file : files) {
-        Print(file);
+        entries.push_back(Utf8(file));
+    }
+    if (json) {
+        PrintJson({{"entries", entries}});
+        return kExitOk;
+    }
+    for (const Json& entry : entries) {
+        Print(entry.get<std::string>());
     }
     return kExitOk;
 }
@@ -67,20 +86,23 @@ int RunLs(const Args& args) {
 
 std::vector<Command> TextCommands() {
     return {
-        {"error", "CODE", "the system's text for Windows error CODE (GetLastErrorText)",
+        {"error", "CODE [--json]", "the system's text for Windows error CODE (GetLastErrorText)",
          "CODE is decimal or 0x hexadecimal, 0 to 4294967295. A code the system has no\n"
-         "text for prints \"N/A \".\n"
+         "text for prints \"N/A \". --json writes {\"code\": CODE, \"text\": the text}.\n"
          "exit codes: 0 printed; 2 usage or bad number.\n",
          RunError},
-        {"time", "", "the time of day (gettimeofday)",
+        {"time", "[--json]", "the time of day (gettimeofday)",
          "Prints seconds.microseconds since 1970 and the same moment in UTC.\n"
+         "--json writes {\"seconds\", \"microseconds\", \"utc\"}.\n"
          "exit codes: 0 printed; 2 usage.\n",
          RunTime},
-        {"ls", "DIR SUFFIX", "the entries of DIR whose names end in SUFFIX (GetFilesInDir)",
+        {"ls", "DIR SUFFIX [--json]",
+         "the entries of DIR whose names end in SUFFIX (GetFilesInDir)",
          "Prints DIR/NAME per entry, in the order the directory gives them; an empty SUFFIX\n"
-         "('') lists every entry.\n"
+         "('') lists every entry. The library takes SUFFIX in the ANSI code page: a SUFFIX\n"
+         "it cannot carry is refused. --json writes {\"entries\": [DIR/NAME, ...]}.\n"
          "exit codes: 0 printed (also none); 1 DIR cannot be listed (the library logs why\n"
-         "to the control log KaCtrl.log); 2 usage.\n",
+         "to the control log KaCtrl.log); 2 usage, or SUFFIX not in the code page.\n",
          RunLs},
     };
 }

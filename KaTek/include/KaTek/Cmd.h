@@ -45,6 +45,8 @@ public:
     uint32_t GetExitCode() const;  // after Wait returned true
     uint32_t GetProcessId() const; // after Start
     String_t GetOutput() const;    // what the child wrote so far, from the ANSI code page
+    // What the child wrote so far, byte for byte, for a caller that passes it on unchanged.
+    std::string GetOutputBytes() const;
 
 private:
     struct Impl;
