@@ -35,12 +35,15 @@ using KaTekXml::XmlWriter_t;
 // ---- Daemon status ----------------------------------------------------------------------
 
 // IsKacdRunning answers whether the control daemon is active and its server answers a ping
-// at the default address; throws only what the runtime or the ping throws.
+// at the default address; throws only what the runtime or the ping throws. The ping goes
+// out through a client of the call's own, made from "lnk.http" in the name of the control
+// tool; the process-wide client (KaLnkHttp::HttpClient::GetGlobalClient) is never replaced,
+// not even for a moment, and concurrent calls never wait for one another.
 KACTRLUTILS_API bool IsKacdRunning();
 // GetKacdStatus answers 0 (answers at the default and the port-file address), 61 (only at
 // the port-file address), 62 (not at the port-file address) or 63 (daemon not active);
-// throws only what the runtime or the ping throws. Each ping makes its own client the
-// process-wide one for its length, so pings of concurrent calls go out one at a time.
+// throws only what the runtime or the ping throws. Its two pings go out as IsKacdRunning's
+// does, so a call takes its own two pings' time however many calls run at once.
 KACTRLUTILS_API int GetKacdStatus();
 // CreateLocalURI answers the local daemon's server address (https when the certificate is
 // installed, the published port when there is one), or the empty URI when it cannot be

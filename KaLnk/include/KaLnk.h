@@ -50,19 +50,25 @@ namespace KaLnkCb {
 
 // What PingServer found.
 enum ServiceStatus {
-    SS_OK = 0,              // the server answered the ping: HTTP status 200 to a GET of the URI
-    SS_REFUSED = 1,         // nothing accepted the connection (or the host is unknown)
-    SS_TIMEOUT = 2,         // no connection or no answer within the client's time-outs
-    SS_BAD_ANSWER = 3,      // the server answered with another HTTP status
-    SS_FAILED = 4,          // any other failure (TLS, the platform's HTTP stack)
+    SS_OK = 0,         // the server answered the ping: HTTP status 200 to a GET of the URI
+    SS_REFUSED = 1,    // nothing accepted the connection (or the host is unknown)
+    SS_TIMEOUT = 2,    // no connection or no answer within the client's time-outs
+    SS_BAD_ANSWER = 3, // the server answered with another HTTP status
+    SS_FAILED = 4,     // any other failure (TLS, the platform's HTTP stack)
 };
 
-// PingServer sends one GET request to uri with the process-wide client's time-outs and
-// User-Agent, through WinHTTP in asynchronous mode, straight to the server (no proxy, no
-// redirect followed, no connection kept). Connecting and sending get the connect time-out,
-// the answer the receive time-out from the moment the request went out; when one passes
-// the request is closed, and WinHTTP gets at most half a second more to let go of it. It
-// never retries. Throws RuntimeError_t for the empty URI.
+// PingServer sends one GET request to uri with client's time-outs and User-Agent, through
+// WinHTTP in asynchronous mode, straight to the server (no proxy, no redirect followed, no
+// connection kept). Connecting and sending get the connect time-out, the answer the receive
+// time-out from the moment the request went out; when one passes the request is closed, and
+// WinHTTP gets at most half a second more to let go of it. It never retries. Throws
+// RuntimeError_t for the empty URI. Each ping opens a WinHTTP session of its own and shares
+// nothing with other pings; it neither reads nor sets the process-wide client, so pings on
+// several threads run side by side, each with the client it was given.
+KALNK_API ServiceStatus PingServer(const KaLnkHttp::HttpClient& client, const KaTekNet::URI_t& uri);
+
+// PingServer pings the server at uri as above, with the process-wide client (the copy
+// GetGlobalClient gives at the moment of the call).
 KALNK_API ServiceStatus PingServer(const KaTekNet::URI_t& uri);
 
 } // namespace KaLnkCb

@@ -247,11 +247,15 @@ ServiceStatus PingWith(const KaLnkHttp::HttpClient& client, const KaTekNet::URI_
 
 } // namespace
 
-ServiceStatus PingServer(const KaTekNet::URI_t& uri) {
+ServiceStatus PingServer(const KaLnkHttp::HttpClient& client, const KaTekNet::URI_t& uri) {
     if (uri.IsEmpty()) {
         KaTekMsg::ThrowRuntime(KaTekMsg::MSG_URI, {uri.GetText()});
     }
-    return PingWith(KaLnkHttp::HttpClient::GetGlobalClient(), uri);
+    return PingWith(client, uri);
+}
+
+ServiceStatus PingServer(const KaTekNet::URI_t& uri) {
+    return PingServer(KaLnkHttp::HttpClient::GetGlobalClient(), uri);
 }
 
 } // namespace KaLnkCb

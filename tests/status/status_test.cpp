@@ -6,6 +6,7 @@
 #include "Sandbox.h"
 #include "Standin.h"
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -23,7 +24,8 @@ protected:
     void SetUp() override {
         KaTest::RunStandin({L"remove"});
         sandbox_.MakeDir(L"data\\tmp");
-        sandbox_.WriteSettings("[lnk.http]\nCONNECT_TIMEOUT=1000\nRECEIVE_TIMEOUT=1000\n");
+        // A connect time-out far beyond the receive time-out tells which one ended a ping.
+        sandbox_.WriteSettings("[lnk.http]\nCONNECT_TIMEOUT=20000\nRECEIVE_TIMEOUT=1000\n");
     }
 
     std::wstring RequestLog() const { return sandbox_.Root() + L"\\requests.log"; }
@@ -56,6 +58,9 @@ std::string PortBytes(uint32_t port) {
 
 // The service's state, the mutex and where the stand-in listens decide the answer; every
 // request that reaches it comes in the control tool's name. Port 9 (discard) has no listener.
+// A refusal answers at once and silence costs a ping the receive time-out of "lnk.http"
+// (1 s), so every call ends within 5 s, where the connect time-out (20 s) or the default
+// receive time-out (3 s) would take at least 6 s: a gap wide enough for a busy machine.
 TEST_F(DaemonStatus, StatusFollowsTheServiceTheMutexAndWhereTheDaemonAnswers) {
     struct Case {
         std::vector<std::wstring> options, controls; // installed with options, then controlled
@@ -63,17 +68,15 @@ TEST_F(DaemonStatus, StatusFollowsTheServiceTheMutexAndWhereTheDaemonAnswers) {
         int status;
         bool running;
         size_t requests; // GetKacdStatus, then IsKacdRunning
-        double seconds;  // GetKacdStatus takes less
     } cases[] = {
-        {{L"--http80"}, {L"start"}, false, 0, true, 3, 3}, // no port file: both at the default
-        {{L"--port", L"0"}, {L"start"}, false, 61, false, 1, 3},
-        {{L"--http80", L"--write-port", L"9"}, {L"start"}, false, 62, true, 2, 3},
-        // A silent server costs each of the two pings the receive time-out (1 s).
-        {{L"--http80", L"--port", L"0", L"--silent"}, {L"start"}, false, 62, false, 3, 3},
-        // Stopped, yet the mutex counts: active, but nothing listens, which answers at once.
-        {{L"--http80"}, {}, true, 62, false, 0, 1},
+        {{L"--http80"}, {L"start"}, false, 0, true, 3}, // no port file: both at the default
+        {{L"--port", L"0"}, {L"start"}, false, 61, false, 1},
+        {{L"--http80", L"--write-port", L"9"}, {L"start"}, false, 62, true, 2},
+        {{L"--http80", L"--port", L"0", L"--silent"}, {L"start"}, false, 62, false, 3},
+        // Stopped, yet the mutex counts: active, but nothing listens.
+        {{L"--http80"}, {}, true, 62, false, 0},
         // Paused and without the mutex: not active, so never pinged.
-        {{L"--http80", L"--no-mutex"}, {L"start", L"pause"}, false, 63, false, 0, 1},
+        {{L"--http80", L"--no-mutex"}, {L"start", L"pause"}, false, 63, false, 0},
     };
     for (const Case& c : cases) {
         KaTest::StandinService service(With(c.options));
@@ -87,33 +90,48 @@ TEST_F(DaemonStatus, StatusFollowsTheServiceTheMutexAndWhereTheDaemonAnswers) {
         const auto start = std::chrono::steady_clock::now();
         EXPECT_EQ(KaCtrl::GetKacdStatus(), c.status) << KaTest::Utf8(c.options.back());
         const std::chrono::duration<double> taken = std::chrono::steady_clock::now() - start;
-        EXPECT_LT(taken.count(), c.seconds);
+        EXPECT_LT(taken.count(), 5);
         EXPECT_EQ(KaCtrl::IsKacdRunning(), c.running);
         EXPECT_EQ(Requests(), std::vector<std::string>(c.requests, kRequest));
         std::filesystem::remove(std::filesystem::path(RequestLog()));
     }
 }
 
-TEST_F(DaemonStatus, CallersRestoreTheClientTheyFound) {
-    KaTest::StandinService service(With({L"--http80", L"--port", L"0"}));
+// Concurrent calls share nothing: six against a silent server take about one call's time
+// (two receive time-outs), not the 12 s of six calls one after another, and this thread,
+// watching the process-wide client meanwhile, only ever sees the one it set.
+TEST_F(DaemonStatus, ConcurrentCallersOverlapAndLeaveTheProcessClientAlone) {
+    KaTest::StandinService service(With({L"--http80", L"--port", L"0", L"--silent"}));
     ASSERT_TRUE(service.Control(L"start"));
-    KaLnkHttp::HttpClient before = KaLnkHttp::HttpClient::GetGlobalClient();
-    std::vector<int> statuses(8, -1);
+    const KaLnkHttp::HttpClient mine;
+    KaLnkHttp::HttpClient::SetGlobalClient(mine);
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<int> statuses(6, -1);
+    std::atomic<size_t> finished{0};
     std::vector<std::thread> threads;
     for (int& status : statuses) {
-        threads.emplace_back([&status] { status = KaCtrl::GetKacdStatus(); });
+        threads.emplace_back([&status, &finished] {
+            status = KaCtrl::GetKacdStatus();
+            ++finished;
+        });
+    }
+    size_t looks = 0, strays = 0;
+    for (; finished < statuses.size(); ++looks) {
+        strays += KaLnkHttp::HttpClient::GetGlobalClient() != mine;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     for (std::thread& thread : threads) {
         thread.join();
     }
-    EXPECT_EQ(statuses, std::vector<int>(8, 0));
-    EXPECT_TRUE(KaLnkHttp::HttpClient::GetGlobalClient() == before);
-    // Every ping went out with the temporary client's name, none with the default one.
-    EXPECT_EQ(Requests(), std::vector<std::string>(16, kRequest));
+    const std::chrono::duration<double> taken = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(taken.count(), 6);
+    EXPECT_EQ(strays, 0u) << "of " << looks;
+    EXPECT_EQ(statuses, std::vector<int>(6, 62));
+    EXPECT_EQ(Requests(), std::vector<std::string>(12, kRequest));
     // A refused address reaches the caller.
     sandbox_.WriteFile(L"data\\tmp\\kacd.port", PortBytes(70000));
     EXPECT_THROW(KaCtrl::GetKacdStatus(), KaTekMsg::Exception_t);
-    EXPECT_TRUE(KaLnkHttp::HttpClient::GetGlobalClient() == before);
+    EXPECT_TRUE(KaLnkHttp::HttpClient::GetGlobalClient() == mine);
 }
 
 // Without the service the daemon is not active, whatever holds the mutex, and its address is
