@@ -237,4 +237,28 @@ TEST(AvoidDuplicate, CleansEdgeCases) {
     }
 }
 
+// The process's value is read from its environment block, exactly and whole, however it was
+// set (the C runtime's copies never see a value set beside them); one longer than a variable
+// holds is refused naming it, leaving the process as it was. The block tells an empty value
+// from none.
+TEST_F(Env, ProcessValuesReadExactlyAndOverlongOnesRefused) {
+    const std::wstring exact = L"\x7528\x8868;" + std::wstring(30000, L'p');
+    ASSERT_TRUE(SetEnvironmentVariableW(L"X", exact.c_str()));
+    sandbox.WriteSettings("[ctrl.env.append]\nX=" + std::string(3000, 'q') + "\n");
+    const Command_t command(String_t("unused.exe"), {});
+    EXPECT_TRUE(KaCtrl::AppendEnvVariable(kAppend, command).Std() ==
+                exact + L";" + std::wstring(3000, L'q'));
+    try {
+        KaCtrl::AppendEnvVariable(kAppend, Command_t());
+        ADD_FAILURE() << "not refused";
+    } catch (const KaTekMsg::Exception_t& refused) {
+        EXPECT_NE(std::string(refused.what()).find("'X' refused"), std::string::npos);
+    }
+    EXPECT_TRUE(KaTekEnv::GetProcessEnv(String_t("X")).Std() == exact);
+    ASSERT_TRUE(SetEnvironmentVariableW(L"W", L""));
+    EXPECT_EQ(L"", KaTekEnv::GetProcessEnv(String_t("W")).Std());
+    EXPECT_FALSE(KaTekEnv::GetProcessEnv(String_t("W")).IsNull());
+    EXPECT_TRUE(KaTekEnv::GetProcessEnv(String_t("V")).IsNull());
+}
+
 } // namespace
