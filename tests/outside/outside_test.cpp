@@ -197,6 +197,13 @@ TEST(KaTekConfig, ParsesLocatesAndRereadsTheSettingsFile) {
     }
     KaTest::SetEnv(L"KA_CONFIG_FILE", sandbox.Root() + L"\\nowhere\\KaAgent.ini");
     EXPECT_EQ(0, ConfigNamespace_t("a").Open().GetAttrCount());
+    // Over the platform's length limit a path may hide a file that is there: never no settings.
+    std::wstring overlong = sandbox.Root();
+    while (overlong.size() < MAX_PATH) {
+        overlong += L"\\nowhere-else";
+    }
+    KaTest::SetEnv(L"KA_CONFIG_FILE", overlong);
+    EXPECT_PRED2(Contains, Thrown([] { ConfigNamespace_t("a").Open(); }), Utf8(overlong));
     const std::wstring dir = sandbox.MakeDir(L"a-directory.ini"); // cannot be read as a file
     KaTest::SetEnv(L"KA_CONFIG_FILE", dir);
     EXPECT_PRED2(Contains, Thrown([] { ConfigNamespace_t("a").Open(); }), Utf8(dir));
