@@ -1,6 +1,7 @@
 #include "Common.h"
 
 #include <cstdio>
+#include <iterator>
 
 namespace Standin {
 
@@ -18,13 +19,15 @@ std::string Narrow(const std::wstring& text) {
     return result;
 }
 
-// The system's text for a code, without its trailing line break, or "" when it has none.
+// The system's text for a code, without its trailing line break, or "" when it has none. In
+// UTF-8 like the rest of the line: the narrow call would answer in the ANSI code page, which
+// need not hold the letters of the language the system answers in.
 static std::string SystemText(DWORD code) {
-    char buffer[512] = {};
+    wchar_t buffer[512] = {};
     DWORD length =
-        ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-                         0, buffer, static_cast<DWORD>(sizeof(buffer)), nullptr);
-    std::string text(buffer, length);
+        ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+                         0, buffer, static_cast<DWORD>(std::size(buffer)), nullptr);
+    std::string text = Narrow(std::wstring(buffer, length));
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' ||
                              text.back() == '.')) {
         text.pop_back();

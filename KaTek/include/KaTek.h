@@ -5,6 +5,7 @@
 #include "KaTek/Array.h"
 #include "KaTek/Cmd.h"
 #include "KaTek/Config.h"
+#include "KaTek/Env.h"
 #include "KaTek/Io.h"
 #include "KaTek/Msg.h"
 #include "KaTek/Net.h"

@@ -1,28 +1,36 @@
-// KaTek runtime, private: reading the process environment.
+// KaTek runtime: reading the process environment.
+#include "KaTek/Env.h"
+#include "KaTek/Msg.h"
+
 #include "Env.h"
+#include "SizedRead.h"
 
 #include <windows.h>
 
 namespace KaTekEnv {
 
-std::wstring ReadVariable(const wchar_t* name) {
-    // Another thread may lengthen the value between the calls, so the size is asked again
-    // until the value fits; a few rounds settle any real race.
-    std::wstring value;
-    for (int round = 0; round < 4; ++round) {
-        const DWORD capacity = static_cast<DWORD>(value.size());
-        const DWORD needed =
-            GetEnvironmentVariableW(name, capacity == 0 ? nullptr : &value[0], capacity);
-        if (needed == 0) {
-            return std::wstring();
-        }
-        if (needed < capacity) {
-            value.resize(needed);
-            return value;
-        }
-        value.assign(needed, L'\0');
+String_t GetProcessEnv(const String_t& name) {
+    if (name.Std().find(L'\0') != std::wstring::npos) {
+        return String_t::Null();
     }
-    return std::wstring();
+    std::wstring value;
+    const DWORD error = KaTekSys::ReadSized(
+        [&name](wchar_t* buffer, DWORD capacity) {
+            return ::GetEnvironmentVariableW(name.c_str(), buffer, capacity);
+        },
+        value);
+    if (error == ERROR_ENVVAR_NOT_FOUND) {
+        return String_t::Null();
+    }
+    if (error != ERROR_SUCCESS) {
+        KaTekMsg::ThrowRuntime(KaTekMsg::MSG_ENV_VARIABLE,
+                               {name, KaTekMsg::SystemErrorText(error)});
+    }
+    return String_t(value);
+}
+
+std::wstring ReadVariable(const wchar_t* name) {
+    return GetProcessEnv(String_t(name)).Std();
 }
 
 } // namespace KaTekEnv

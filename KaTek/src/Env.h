@@ -5,9 +5,9 @@
 
 namespace KaTekEnv {
 
-// The variable's value in the process environment block (GetEnvironmentVariableW, which
-// _putenv_s also writes), or the empty text when it is unset or set to nothing: the
-// runtime treats both alike, so that clearing a variable restores its default.
+// The variable's value in the process environment block (GetProcessEnv), or the empty text
+// when it is unset or set to nothing: the runtime treats both alike, so that clearing a
+// variable restores its default.
 std::wstring ReadVariable(const wchar_t* name);
 
 } // namespace KaTekEnv

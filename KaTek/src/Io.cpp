@@ -54,12 +54,25 @@ bool IsMissing(DWORD error) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
+// Without the "\\?\" prefix Windows takes a path of fewer than MAX_PATH units only (unless
+// the program opted into long paths), and answers a longer one as if it did not exist.
+bool IsOverPathLimit(const String_t& path) {
+    const std::wstring& units = path.Std();
+    return units.size() >= MAX_PATH && units.compare(0, 4, L"\\\\?\\") != 0;
+}
+
 } // namespace
 
 bool ReadWholeFile(const String_t& path, std::string& bytes) {
     KaHold::unique_handle file = OpenForReading(path);
     if (!file) {
         const DWORD error = GetLastError();
+        // A path the platform may have refused for its length cannot tell a missing file.
+        if (IsMissing(error) && IsOverPathLimit(path)) {
+            ThrowFile(KaTekMsg::MSG_FILE_OPEN, path,
+                      String_t("not found, and the path is longer than the 259 characters "
+                               "Windows takes without the \\\\?\\ prefix"));
+        }
         if (IsMissing(error)) {
             return false;
         }

@@ -3,6 +3,7 @@
 #include "KaTek/Runtime.h"
 
 #include "Env.h"
+#include "SizedRead.h"
 
 #include <windows.h>
 
@@ -76,11 +77,13 @@ std::wstring BaseFromVariable(const wchar_t* variable, const wchar_t* fallback) 
     return WithoutTrailingSeparator(value);
 }
 
+// Another thread may change the directory between the sizing and the reading call. A
+// directory the platform cannot tell gives the empty text.
 std::wstring CurrentDirectory() {
-    const DWORD needed = GetCurrentDirectoryW(0, nullptr);
-    std::wstring path(needed, L'\0');
-    const DWORD written = GetCurrentDirectoryW(needed, &path[0]);
-    path.resize(written < needed ? written : 0);
+    std::wstring path;
+    KaTekSys::ReadSized(
+        [](wchar_t* buffer, DWORD capacity) { return GetCurrentDirectoryW(capacity, buffer); },
+        path);
     return WithoutTrailingSeparator(path);
 }
 

@@ -2,6 +2,8 @@
 #include "KaTek/Msg.h"
 #include "KaTek/Str.h"
 
+#include "CodePages.h"
+
 #include <windows.h>
 
 #include <climits>
@@ -16,7 +18,7 @@ namespace {
 int CheckedLength(size_t length) {
     if (length > static_cast<size_t>(INT_MAX)) {
         KaTekMsg::ThrowRuntime(KaTekMsg::MSG_TEXT_CONVERT,
-                               {String_t("text longer than 2^31 units")});
+                               {String_t("text too long to convert in one call")});
     }
     return static_cast<int>(length);
 }
@@ -58,25 +60,35 @@ std::wstring Widen(UINT codePage, const std::string& narrow) {
     return wide;
 }
 
+// The page a conversion really uses: CP_ACP stands for the process's ANSI code page, which an
+// activeCodePage manifest or the system's UTF-8 option may have made UTF-8.
+UINT ActualPage(UINT codePage) {
+    return codePage == CP_ACP ? GetACP() : codePage;
+}
+
 std::string Narrow(UINT codePage, const std::wstring& wide) {
     if (wide.empty()) {
         return std::string();
     }
-    const int inLength = CheckedLength(wide.size());
-    // UTF-8 takes no flags; a code page must not map look-alikes onto ASCII syntax.
-    const DWORD flags = codePage == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
-    const int needed =
-        WideCharToMultiByte(codePage, flags, wide.data(), inLength, nullptr, 0, nullptr, nullptr);
-    if (needed <= 0) {
+    const UINT page = ActualPage(codePage);
+    CPINFO info = {};
+    if (!GetCPInfo(page, &info)) {
         ThrowConversion(GetLastError());
     }
-    std::string narrow(static_cast<size_t>(needed), '\0');
-    const int written = WideCharToMultiByte(codePage, flags, wide.data(), inLength, &narrow[0],
-                                            needed, nullptr, nullptr);
+    // No unit takes more than MaxCharSize bytes (a surrogate pair, two units, takes at most
+    // four), so the converting pass always fits; a sizing pass first could answer less than
+    // that pass writes, as "no best fit" sizing has been seen to.
+    const int inLength = CheckedLength(wide.size());
+    const int capacity = CheckedLength(wide.size() * info.MaxCharSize);
+    std::string narrow(static_cast<size_t>(capacity), '\0');
+    const int written = WideCharToMultiByte(page, NarrowingFlags(page), wide.data(), inLength,
+                                            &narrow[0], capacity, nullptr, nullptr);
     if (written <= 0) {
         ThrowConversion(GetLastError());
     }
     narrow.resize(static_cast<size_t>(written));
+    // A copy that lives on (a setting's value) need not keep the room of the worst case.
+    narrow.shrink_to_fit();
     return narrow;
 }
 

@@ -4,8 +4,6 @@
 #include "frame/Trace.h"
 #include "env/Environment.h"
 
-#include <stdlib.h>
-
 #include <string>
 
 namespace KaCtrl {
@@ -22,11 +20,12 @@ constexpr int kTraceLine = 758;
 String_t BaseValue(const String_t& name, const Configuration_t& configured) {
     String_t base = FindNamespaceValue(name, configured);
     // Read by the exact name: a narrow copy could read another variable, one whose name
-    // has the ASCII letters of look-alikes, and a NUL would cut the name short.
-    if (base.IsEmpty() && name.Std().find(L'\0') == std::wstring::npos) {
-        const wchar_t* current = _wgetenv(name.c_str());
-        if (current != nullptr) {
-            base = String_t(current);
+    // has the ASCII letters of look-alikes. Read from the process's own block: the C
+    // runtime's copy may miss a later change and hold "?" for what the ANSI code page lacks.
+    if (base.IsEmpty()) {
+        const String_t current = KaTekEnv::GetProcessEnv(name);
+        if (!current.IsNull()) {
+            base = current;
         }
     }
     return base;

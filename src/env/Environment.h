@@ -11,7 +11,8 @@ String_t FindNamespaceValue(const String_t& name, const Configuration_t& attribu
 
 // PutProcessEnv sets name to value in the calling process's environment (an empty value
 // removes the variable). An entry that cannot be one environment entry (an empty name, '='
-// in the name, a NUL anywhere) throws RuntimeError_t naming the variable.
+// in the name, a NUL anywhere), a value longer than an environment variable holds, and one
+// the C runtime refuses throw RuntimeError_t naming the variable.
 void PutProcessEnv(const String_t& name, const String_t& value);
 
 } // namespace KaCtrl

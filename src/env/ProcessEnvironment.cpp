@@ -4,14 +4,33 @@
 
 #include <stdlib.h>
 
+#include <string>
+
 namespace KaCtrl {
+
+namespace {
+
+[[noreturn]] void Refuse(const String_t& name, const std::string& reason) {
+    KaTekMsg::ThrowRuntime(KaTekMsg::MSG_ENV_VARIABLE, {name, String_t(reason.c_str())});
+}
+
+} // namespace
 
 void PutProcessEnv(const String_t& name, const String_t& value) {
     // The wide call takes the text exactly (the C runtime keeps its narrow view in step and
     // copies the entry, so nothing here outlives the call). A NUL would cut the entry short
     // and an '=' in the name would move its border, so such an entry is refused aloud.
     KaTekCmd::CheckEnvVariable(name, value);
-    _wputenv_s(name.c_str(), value.c_str());
+    // The C runtime holds a value of _MAX_ENV units with its NUL at most, and cuts a longer
+    // one short or refuses it, depending on the runtime, without a word either way.
+    if (value.GetLength() >= _MAX_ENV) {
+        Refuse(name, "its value is longer than the " + std::to_string(_MAX_ENV - 1) +
+                         " characters an environment variable holds");
+    }
+    const errno_t refused = _wputenv_s(name.c_str(), value.c_str());
+    if (refused != 0) {
+        Refuse(name, "the C runtime refused it (errno " + std::to_string(refused) + ")");
+    }
 }
 
 } // namespace KaCtrl

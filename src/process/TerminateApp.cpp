@@ -1,6 +1,7 @@
 // Stopping a process of the agent: first politely through its stop event, then by force.
 // The stop event is created by the process itself; this side only opens and signals it.
 #include "frame/Export.h"
+#include "frame/Namespaces.h"
 
 #include "Holders.h"
 
@@ -14,6 +15,17 @@ String_t StopEventName(const String_t& name) {
     return String_t("com.trelm.ka.") + name + ".stop";
 }
 
+// The stop event by its name, else in the global namespace, where a process that a service
+// started makes it; only a name that is not there at all is looked for again.
+KaHold::unique_handle OpenStopEvent(const String_t& eventName) {
+    KaHold::unique_handle stopEvent(::OpenEventW(EVENT_MODIFY_STATE, FALSE, eventName.c_str()));
+    if (!stopEvent && ::GetLastError() == ERROR_FILE_NOT_FOUND) {
+        const String_t globalName = String_t(kGlobalNamespace) + eventName;
+        stopEvent.reset(::OpenEventW(EVENT_MODIFY_STATE, FALSE, globalName.c_str()));
+    }
+    return stopEvent;
+}
+
 // Signals the process's stop event and waits for the process to end. A process without a
 // stop event cannot stop itself, so it gets no grace period.
 void RequestStop(HANDLE process, int timeout, const String_t& name) {
@@ -24,7 +36,7 @@ void RequestStop(HANDLE process, int timeout, const String_t& name) {
     if (eventName.Std().find(L'\0') != std::wstring::npos) {
         return;
     }
-    KaHold::unique_handle stopEvent(::OpenEventW(EVENT_MODIFY_STATE, FALSE, eventName.c_str()));
+    KaHold::unique_handle stopEvent = OpenStopEvent(eventName);
     if (!stopEvent) {
         return;
     }

@@ -10,7 +10,7 @@ namespace KaCtrl {
 namespace {
 
 // The system's message texts close with a line end of two characters.
-const int kLineEndLength = 2;
+const DWORD kLineEndLength = 2;
 
 // Nothing is passed for insert sequences such as "%1" (error 193 has one): without
 // FORMAT_MESSAGE_IGNORE_INSERTS the system would fetch them from an argument array that is
@@ -18,25 +18,27 @@ const int kLineEndLength = 2;
 const DWORD kMessageFlags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                             FORMAT_MESSAGE_ARGUMENT_ARRAY | FORMAT_MESSAGE_IGNORE_INSERTS;
 
-String_t WithoutLineEnd(const char* message) {
-    int length = lstrlenA(message);
-    // A text shorter than a line end has none to drop, and is not cut before its start.
-    int kept = length > kLineEndLength ? length - kLineEndLength : 0;
-    return String_t(std::string(message, static_cast<size_t>(kept)).c_str());
+// The text without the line end it closes with. A text shorter than a line end has none to
+// drop, and is not cut before its start.
+String_t WithoutLineEnd(const wchar_t* message, DWORD length) {
+    const DWORD kept = length > kLineEndLength ? length - kLineEndLength : 0;
+    return String_t(message, static_cast<uint32_t>(kept));
 }
 
 } // namespace
 
 String_t GetLastErrorText(unsigned long code) {
     KaHold::unique_local buffer;
-    // With FORMAT_MESSAGE_ALLOCATE_BUFFER the buffer argument is where the system stores
-    // the address of the text it allocates.
-    DWORD written = FormatMessageA(kMessageFlags, nullptr, code, 0,
-                                   reinterpret_cast<LPSTR>(buffer.put()), 0, nullptr);
+    // The wide text, exactly: the narrow one would be in the ANSI code page, which need not
+    // hold the letters of the language the system answers in. With
+    // FORMAT_MESSAGE_ALLOCATE_BUFFER the buffer argument is where the system stores the
+    // address of the text it allocates.
+    DWORD written = FormatMessageW(kMessageFlags, nullptr, code, 0,
+                                   reinterpret_cast<LPWSTR>(buffer.put()), 0, nullptr);
     if (written == 0 || !buffer) {
         return String_t("N/A ");
     }
-    String_t text = WithoutLineEnd(static_cast<const char*>(buffer.get()));
+    String_t text = WithoutLineEnd(static_cast<const wchar_t*>(buffer.get()), written);
     text += " (";
     text += NumToStr(code);
     text += ")";

@@ -227,7 +227,6 @@ TEST(AvoidDuplicate, CleansEdgeCases) {
         {"letters outside the ANSI code page kept, letter case inside it ignored",
          L"C:\\\u4E2D;c:/\u6587;Caf\u00E9;CAF\u00C9", L"C:/\u4E2D;c:/\u6587;Caf\u00E9"},
     };
-    ASSERT_EQ(1252u, GetACP()) << "the last rows assume the Western code page of Wine's prefix";
     // Whatever comes in, a text (never the null text) comes out.
     EXPECT_FALSE(KaCtrl::AvoidDuplicate(String_t::Null()).IsNull());
     for (const auto& c : cases) {
@@ -235,6 +234,37 @@ TEST(AvoidDuplicate, CleansEdgeCases) {
         const String_t list(c.list.c_str(), static_cast<uint32_t>(c.list.size()));
         EXPECT_EQ(c.cleaned, KaCtrl::AvoidDuplicate(list).Std());
     }
+}
+
+// The process's value is read from its environment block, exactly and whole, however it was
+// set (the C runtime's copies never see a value set beside them); one longer than a variable
+// holds is refused naming it, leaving the process as it was. The block tells an empty value
+// from none.
+TEST_F(Env, ProcessValuesReadExactlyAndOverlongOnesRefused) {
+    const std::wstring exact = L"\x7528\x8868;" + std::wstring(30000, L'p');
+    ASSERT_TRUE(SetEnvironmentVariableW(L"X", exact.c_str()));
+    sandbox.WriteSettings("[ctrl.env.append]\nX=" + std::string(3000, 'q') + "\n");
+    const Command_t command(String_t("unused.exe"), {});
+    EXPECT_TRUE(KaCtrl::AppendEnvVariable(kAppend, command).Std() ==
+                exact + L";" + std::wstring(3000, L'q'));
+    try {
+        KaCtrl::AppendEnvVariable(kAppend, Command_t());
+        ADD_FAILURE() << "not refused";
+    } catch (const KaTekMsg::Exception_t& refused) {
+        EXPECT_NE(std::string(refused.what()).find("'X' refused"), std::string::npos);
+    }
+    EXPECT_TRUE(KaTekEnv::GetProcessEnv(String_t("X")).Std() == exact);
+    ASSERT_TRUE(SetEnvironmentVariableW(L"W", L""));
+    EXPECT_EQ(L"", KaTekEnv::GetProcessEnv(String_t("W")).Std());
+    EXPECT_FALSE(KaTekEnv::GetProcessEnv(String_t("W")).IsNull());
+    EXPECT_TRUE(KaTekEnv::GetProcessEnv(String_t("V")).IsNull());
+}
+
+// ./ka test runs the suite under several ANSI code pages, each run naming the one it asks for:
+// a run that silently fell back to another page would prove nothing about it.
+TEST(CodePage, IsTheOneTheRunAsksFor) {
+    const Value asked = ProcessValue(L"KA_TEST_ACP");
+    EXPECT_EQ(asked.value_or(std::to_wstring(GetACP())), std::to_wstring(GetACP()));
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 // the file KA_XML_OUT names, which text_boundary_parse reads back with Python's own parser
 // (text_boundary_check.py).
 #include "ChildMode.h"
+#include "CodePages.h"
 #include "HandleCount.h"
 #include "KaCtrlUtils.h"
 #include "Sandbox.h"
@@ -115,6 +116,14 @@ TEST(KaTekText, FindLowerAndAnsiAtThePlatformBoundary) {
     }
     EXPECT_EQ(String_t(L"path \x00E4\x03C9 c:\\x"), String_t(L"PATH \x00C4\x03A9 C:\\X").ToLower());
     EXPECT_EQ(String_t("abc"), String_t("abc").Right(npos));
+    // Narrowing asks "no best fit" of every code page but those that refuse it, which Windows
+    // would answer with ERROR_INVALID_FLAGS (Wine takes any flag).
+    for (const uint32_t page : {65001u, 54936u, 50220u, 50229u, 57002u, 57011u, 65000u, 42u}) {
+        EXPECT_EQ(0u, NarrowingFlags(page)) << page;
+    }
+    for (const uint32_t page : {1252u, 932u, 936u, 437u, 50230u, 57001u, 57012u}) {
+        EXPECT_EQ(uint32_t{WC_NO_BEST_FIT_CHARS}, NarrowingFlags(page)) << page;
+    }
 }
 
 const MessageCatalog_t kCatalog(String_t("KaCtrl"));
@@ -188,6 +197,13 @@ TEST(KaTekConfig, ParsesLocatesAndRereadsTheSettingsFile) {
     }
     KaTest::SetEnv(L"KA_CONFIG_FILE", sandbox.Root() + L"\\nowhere\\KaAgent.ini");
     EXPECT_EQ(0, ConfigNamespace_t("a").Open().GetAttrCount());
+    // Over the platform's length limit a path may hide a file that is there: never no settings.
+    std::wstring overlong = sandbox.Root();
+    while (overlong.size() < MAX_PATH) {
+        overlong += L"\\nowhere-else";
+    }
+    KaTest::SetEnv(L"KA_CONFIG_FILE", overlong);
+    EXPECT_PRED2(Contains, Thrown([] { ConfigNamespace_t("a").Open(); }), Utf8(overlong));
     const std::wstring dir = sandbox.MakeDir(L"a-directory.ini"); // cannot be read as a file
     KaTest::SetEnv(L"KA_CONFIG_FILE", dir);
     EXPECT_PRED2(Contains, Thrown([] { ConfigNamespace_t("a").Open(); }), Utf8(dir));
@@ -485,11 +501,13 @@ TEST(KaLnk, PingJudgesTheAnswerWithinItsTimeOutsAndLeavesNoHandle) {
 
 // Text at the platform boundary.
 
-const std::wstring kUnits[] = {
-    L"\0"s,    L"\xD800", L"\xDFFF", L"\xFF3C",     L"\xFF1B", L"\xFF02", L"\xFF1D", L"\xFF54",
-    L"\xFF32", L"\x7528", L"\xE9",   L"\U0001F600", L"\r",     L"\n",     L"\t",     L"\"",
-    L"'",      L"$",      L";",      L"\\",         L"/",      L"%",      L"=",      L"<",
-    L"&",      L"]]>",    L"\x01",   L"\xFFFE",     L" ",      L"a",      L"B"};
+const std::wstring kUnits[] = {L"\0"s,    L"\xD800", L"\xDFFF", L"\xFF3C", L"\xFF1B", L"\xFF02",
+                               L"\xFF1D", L"\xFF54", L"\xFF32", L"\x7528", L"\xE9",   L"\U0001F600",
+                               L"\r",     L"\n",     L"\t",     L"\"",     L"'",      L"$",
+                               L";",      L"\\",     L"/",      L"%",      L"=",      L"<",
+                               L"&",      L"]]>",    L"\x01",   L"\xFFFE", L" ",      L"a",
+                               L"B",      L"\x8868", L"\x30BD"}; // the last two end in the byte of
+                                                                 // "\" in code page 932
 
 struct Generator {
     std::mt19937 rng;
@@ -562,14 +580,20 @@ TEST(TextBoundary, AvoidDuplicateKeepsEveryEntryOnceAndNoBackslash) {
 // Look-alikes stay what they are: no narrow copy (nor anything built on one) makes ASCII
 // syntax of them, and the boolean is the two ASCII words in any letter case only.
 TEST(TextBoundary, LookAlikesNeverBecomeAscii) {
+    // In code page 932 the bytes of these hold three of "\", yet the text holds one.
+    const std::wstring trail = L"\x8868\\\x30BD";
+    const std::string trailBytes = MBS_t(String_t(trail), ENC_ANSI).c_str();
+    EXPECT_EQ(WidenAnsi(trailBytes), GetACP() == 1252 ? L"?\\?" : trail);
+    EXPECT_TRUE(GetACP() != 932 || trailBytes == "\x95\x5C\x5C\x83\x5C");
     Generator gen{std::mt19937(7)};
     for (int round = 0; round < 600; ++round) {
         const std::wstring text = gen.Text(12);
         const MBS_t mbs(String_t(text), ENC_ANSI);
-        const std::string narrow(mbs.c_str(), mbs.size());
+        // Read back as the platform reads it: a trail byte is no character of its own.
+        const std::wstring back = WidenAnsi(std::string(mbs.c_str(), mbs.size()));
         for (int ascii = 1; ascii < 128; ++ascii) { // ASCII stays, and none is made ('?' aside)
             EXPECT_TRUE(ascii == '?' || std::count(text.begin(), text.end(), ascii) ==
-                                            std::count(narrow.begin(), narrow.end(), ascii))
+                                            std::count(back.begin(), back.end(), ascii))
                 << Utf8(text);
         }
         const std::wstring uri = KaCtrl::FileNameToURI(String_t(text), false).Std();

@@ -55,4 +55,21 @@ TEST(ServiceControl, AcceptedControlsGiveZeroRefusedOnes64AndNoHandleLeaks) {
     EXPECT_TRUE(KaTest::NoMoreHandles(before, KaTest::MeasureHandleUse()));
 }
 
+// The name is narrow text in the ANSI code page, as the caller holds it: in code page 932 both
+// U+8868 and U+30BD end in the byte of "\" (0x5C), and neither is a "\". A page that cannot
+// hold them (1252) makes "?" of them, which names no service.
+TEST(ServiceControl, NarrowNameIsReadInTheAnsiCodePage) {
+    const std::wstring name = L"KaCtrl\x8868\x30BD" + std::to_wstring(::GetCurrentProcessId());
+    KaHold::unique_service manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
+    KaHold::unique_service made(::CreateServiceW(manager.get(), name.c_str(), name.c_str(), DELETE,
+                                                 SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
+                                                 SERVICE_ERROR_IGNORE, L"C:\\no-such.exe", nullptr,
+                                                 nullptr, nullptr, nullptr, nullptr));
+    ASSERT_TRUE(made) << "error " << ::GetLastError();
+    std::string narrow = KaTekStr::MBS_t(KaTekStr::String_t(name), KaTekStr::ENC_ANSI).c_str();
+    EXPECT_EQ(bool(KaHold::unique_service(KaCtrl::GetServiceControlHandle(&narrow[0]))),
+              GetACP() != 1252);
+    EXPECT_TRUE(::DeleteService(made.get()));
+}
+
 } // namespace

@@ -65,6 +65,7 @@ TEST(TerminateApp, StopsChildrenPolitelyThenByForce) {
         int timeout;
         int expected;             // 0: the child ended by itself; 1: forced, with exit code 0
         std::wstring asked = L""; // the name the child is asked by, when not appName
+        std::wstring where = L""; // the namespace of the child's event, as its name begins
     } cases[] = {
         {"ends on its stop event", true, app + L"h", 0, 60000, 0},
         {"-1 waits without limit", true, app + L"i", 2000, -1, 0},
@@ -76,14 +77,15 @@ TEST(TerminateApp, StopsChildrenPolitelyThenByForce) {
         {"name outside the ANSI code page", true, UniqueName(L"caf\u00e9\u7528"), 0, 60000, 0},
         {"a look-alike names another application", true, app + L"t", 0, 60000, 1, app + L"\xFF54"},
         {"a NUL cuts no name short", true, app + L"u", 0, 60000, 1, app + L"u.stop\0x"s},
+        // As a process that a service started makes it, seen from a user's session.
+        {"the event in the global namespace", true, app + L"g", 0, 60000, 0, L"", L"Global\\"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        KaTest::ChildProcess child =
-            StartChild(c.childHasEvent ? StopEventName(c.appName) : L"", c.lingerMs);
+        const std::wstring eventName = c.where + StopEventName(c.appName);
+        KaTest::ChildProcess child = StartChild(c.childHasEvent ? eventName : L"", c.lingerMs);
         // The child's stop event, held open here so that it outlives the child.
-        KaHold::unique_handle stopEvent(
-            ::OpenEventW(SYNCHRONIZE, FALSE, StopEventName(c.appName).c_str()));
+        KaHold::unique_handle stopEvent(::OpenEventW(SYNCHRONIZE, FALSE, eventName.c_str()));
         ULONGLONG start = ::GetTickCount64();
         // A stale 87 of the caller must not read as a clean stop: the steps of a forced end
         // after a signalled event all succeed, so none of them replaces it.

@@ -2,6 +2,7 @@
 // service "KaCtrl" in Wine's service control manager.
 #include <gtest/gtest.h>
 
+#include "Holders.h"
 #include "KaCtrlUtils.h"
 #include "Sandbox.h"
 #include "Standin.h"
@@ -12,6 +13,8 @@
 #include <fstream>
 #include <optional>
 #include <thread>
+
+#include <sddl.h>
 
 namespace {
 
@@ -166,5 +169,28 @@ TEST_F(DaemonStatus, NotInstalledIsNotActiveYetHasALocalAddress) {
         KaTekNet::URI_t uri;
         EXPECT_NO_THROW(uri = KaCtrl::CreateLocalURI());
         EXPECT_EQ(uri.GetText().Std(), c.expected);
+    }
+}
+
+// A daemon run as a service makes its mutex in the global namespace, and a mutex that the
+// caller may open only to wait on, or not at all, is there all the same: each keeps the
+// stopped daemon active, where nothing answers (62). Without one it is not active (63).
+TEST_F(DaemonStatus, TheMutexCountsInAnyNamespaceWhoeverMayOpenIt) {
+    KaTest::StandinService service(With({L"--http80"}));
+    ASSERT_TRUE(service.Installed());
+    EXPECT_EQ(KaCtrl::GetKacdStatus(), 63);
+    const std::pair<const wchar_t*, const wchar_t*> mutexes[] = {
+        {L"KaCtrlMutexObject", L"O:SYD:"},                 // grants this caller nothing
+        {L"KaCtrlMutexObject", L"D:(A;;0x00100000;;;WD)"}, // SYNCHRONIZE alone
+        {L"Global\\KaCtrlMutexObject", L"D:(A;;GA;;;WD)"},
+    };
+    for (const auto& [name, access] : mutexes) {
+        SECURITY_ATTRIBUTES attributes{sizeof(attributes), nullptr, FALSE};
+        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+            access, SDDL_REVISION_1, &attributes.lpSecurityDescriptor, nullptr));
+        KaHold::unique_local descriptor(attributes.lpSecurityDescriptor);
+        KaHold::unique_handle mutex(::CreateMutexW(&attributes, FALSE, name));
+        ASSERT_TRUE(mutex) << "error " << ::GetLastError();
+        EXPECT_EQ(KaCtrl::GetKacdStatus(), 62) << KaTest::Utf8(name) << " " << KaTest::Utf8(access);
     }
 }

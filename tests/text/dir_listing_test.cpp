@@ -67,3 +67,17 @@ TEST(DirListing, UnlistableDirectoryIsLoggedNotThrown) {
         added, std::regex("(" + stamp + R"(KaTek\([^\r]*\r\n)+)" + stamp + ours + "\r\n")))
         << added;
 }
+
+// The suffix is narrow text in the ANSI code page, read as the platform reads it: in code page
+// 932 both U+8868 and U+30BD end in the byte of "\" (0x5C), and neither is a "\". A page that
+// cannot hold the suffix (1252) turns it into "?", which no name ends in.
+TEST(DirListing, NarrowSuffixIsReadInTheAnsiCodePage) {
+    KaTest::Sandbox sandbox;
+    const std::wstring dir = sandbox.MakeDir(L"names");
+    for (const wchar_t* name : {L"a.\x8868", L"b.\x30BD", L"c.x"}) {
+        sandbox.WriteFile(L"names\\" + std::wstring(name), "x");
+    }
+    const KaTekStr::MBS_t suffix(KaTekStr::String_t(L".\x8868"), KaTekStr::ENC_ANSI);
+    EXPECT_EQ(Listed(dir, suffix),
+              GetACP() == 1252 ? std::vector<std::wstring>{} : std::vector{dir + L"/a.\x8868"});
+}
