@@ -1,11 +1,12 @@
 // The configuration lookups and the directory variables on a sandbox installation: its own
 // installation and data directories and settings file, named to the runtime through the
 // environment. The name replacement behind the variables, internal to the library, is held
-// against the plain loop it stands in for.
+// against the plain loop it stands in for, and the runtime's settings parser against tables.
 #include <gtest/gtest.h>
 
 #include "KaCtrlUtils.h"
 #include "Sandbox.h"
+#include "SettingsParser.h"
 #include "config/NameIndex.h"
 #include "config/NameReplacement.h"
 
@@ -322,5 +323,46 @@ TEST(NameIndex, FirstOccurrenceAmongTheStartsOfItsFirstUnit) {
         EXPECT_EQ(KaCtrl::FirstAt(row.text, KaCtrl::StartsOf(row.text, row.name[0]), row.name),
                   row.at)
             << KaTest::Utf8(row.name + L" in " + row.text);
+    }
+}
+
+// The attributes of a namespace ("K=V|L=W"), or where and why the parse refused the text.
+std::string Parsed(const std::wstring& text, const std::wstring& wanted) {
+    std::wstring pairs;
+    try {
+        for (const auto& [key, value] : KaTekConfig::ParseSettings(text, wanted)) {
+            pairs += (pairs.empty() ? L"" : L"|") + key + L"=" + value;
+        }
+    } catch (const KaTekConfig::SettingsSyntaxError& error) {
+        return "line " + std::to_string(error.line) + ": " + error.what();
+    }
+    return KaTest::Utf8(pairs);
+}
+
+TEST(ParseSettings, SectionsKeysAndLineEnds) {
+    const struct {
+        std::wstring text;
+        const char* expected;
+    } rows[] = {
+        {L"[lnk.http]\nA=1\n", ""}, // another namespace
+        {L"; top\n# also\n\n[a]\n  ; indented\nK= \"V\" \n\t\n#K=W\n", "K= \"V\" "},
+        // A section again adds to it; a key again keeps its place and takes the last value.
+        {L"[a]\nK=1\n[b]\nK=2\n[ a ]\nL=3\n K =4=5\n[a]\n", "K=4=5|L=3"},
+        // CRLF, a lone CR (old Mac files), CR CR LF; no line end at the end.
+        {L"[a]\r\nK=V\r\nL=W", "K=V|L=W"},
+        {L"; settings\r[a]\rK=v\r", "K=v"},
+        {L"[a]\r\r\nK=v\r\r\nL=w\r\r\n", "K=v|L=w"},
+        {L"[a]\r\nK=v\rwhat follows a CR\n",
+         "line 3: neither a comment, a [section] nor KEY=VALUE"},
+        // Every line is checked, not only those of the namespace asked for.
+        {L"K=V\n[a]\n", "line 1: KEY=VALUE before the first [section]"},
+        {L"[b]\nK=V\n[x] trailing\n", "line 3: a section line must end with ']'"},
+        {L"[a]\n[ ]\n", "line 2: the section has no name"},
+        {L"[b]\n =V\n", "line 2: the attribute has no name"},
+        {L"[b]\nK=\0\n"s, "line 2: the line holds a NUL character"},
+        {L"[b]\nK=\xDC00\xD800\n", "line 2: the line is not valid UTF-16"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(Parsed(row.text, L"a"), row.expected) << KaTest::Utf8(row.text);
     }
 }
