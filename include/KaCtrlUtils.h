@@ -69,14 +69,15 @@ KACTRLUTILS_API bool GetBooleanFromString(const String_t& value);
 // text (unless empty or two double quotes), names in ascending order, then backslashes made
 // slashes; other "$" names stay. A value holding its own name replaces the occurrences the
 // text held before that name's turn once each, never searching inserted values for it.
-// Directory lookup failures reach the caller even for a text naming no variable. The
-// values inserted in all may have at most (length of text / 7 + 1) x (longest value) +
-// 1,048,576 units (7 being the shortest name's length), and the result at most String_t's
-// limit of 0xFFFFFFFE units: every replacement in which no value forms or holds a name stays
-// within that, however long its result. Where values keep forming names again with the text
-// around them, the call throws std::length_error as soon as the next value would pass that
-// bound, before taking the memory, whether or not the replacing would end. Time and memory
-// are linear in the length of the text and of the values inserted.
+// Directory lookup failures reach the caller even for a text naming no variable.
+// Bound: the values inserted in all may have at most N x (longest value) + 1,048,576 units,
+// N being the number of "$" in the text but at most its length / 7 (the shortest name's
+// length), and the result at most String_t's limit of 0xFFFFFFFE units. Every replacement in
+// which no value forms or holds a name stays within that, however long its result. Where
+// values keep forming names again with the text around them, the call throws
+// std::length_error as soon as the next value would pass the bound, before taking its
+// memory, whether or not the replacing would end. Time and memory are linear in the length
+// of the text and of the values inserted.
 KACTRLUTILS_API String_t ReplaceDirVariables(String_t text);
 
 // ---- Child-process environment --------------------------------------------------------

@@ -114,7 +114,7 @@ String_t Replaced(const String_t& text, DirTable& table) {
         names.push_back({entry.first.Std(), entry.second.Std()});
     }
     std::wstring units = text.Std();
-    ReplacementBudget budget = BudgetFor(units.size(), names);
+    ReplacementBudget budget = BudgetFor(units, names);
     return ReplaceInTurn(units, names, budget) ? String_t(units) : text;
 }
 

@@ -19,14 +19,14 @@ uint64_t Packed(const wchar_t* units, size_t count) {
 
 } // namespace
 
-std::vector<UnitStart> StartsOf(const std::wstring& text, wchar_t unit) {
-    std::vector<UnitStart> starts;
+void IndexStarts(const std::wstring& text, wchar_t unit, std::vector<UnitStart>& starts) {
+    starts.clear();
+    starts.reserve(static_cast<size_t>(std::count(text.begin(), text.end(), unit)));
     for (size_t at = 0; at < text.size(); ++at) {
         if (text[at] == unit) {
             starts.push_back({at, Packed(text.data() + at + 1, text.size() - at - 1)});
         }
     }
-    return starts;
 }
 
 size_t FirstAt(const std::wstring& text, const std::vector<UnitStart>& starts,

@@ -18,11 +18,12 @@ struct UnitStart {
     uint64_t next;
 };
 
-// StartsOf answers where unit stands in text, in ascending order.
-std::vector<UnitStart> StartsOf(const std::wstring& text, wchar_t unit);
+// IndexStarts fills starts with where unit stands in text, in ascending order. It keeps the
+// vector's memory, so that the index of a large text is made again without new memory.
+void IndexStarts(const std::wstring& text, wchar_t unit, std::vector<UnitStart>& starts);
 
 // FirstAt answers where the first occurrence of name (not empty) in text stands, looking
-// only at starts, which StartsOf made for name's first unit and this text;
+// only at starts, which IndexStarts made for name's first unit and this text;
 // std::wstring::npos when there is none.
 size_t FirstAt(const std::wstring& text, const std::vector<UnitStart>& starts,
                const std::wstring& name);

@@ -114,15 +114,21 @@ void ReplaceFrom(std::wstring& text, const std::wstring& name, const std::wstrin
 
 } // namespace
 
-ReplacementBudget BudgetFor(size_t textLength, const std::vector<NameAndValue>& names) {
+ReplacementBudget BudgetFor(const std::wstring& text, const std::vector<NameAndValue>& names) {
     size_t shortest = kLongestText, longest = 0;
+    std::wstring firstUnits;
     for (const NameAndValue& pair : names) {
         if (!pair.name.empty()) {
             shortest = std::min(shortest, pair.name.size());
             longest = std::max(longest, pair.value.size());
+            firstUnits += firstUnits.find(pair.name[0]) == kNone ? pair.name.substr(0, 1) : L"";
         }
     }
-    return {InsertionAllowance(textLength, shortest, longest)};
+    size_t starts = 0;
+    for (const wchar_t unit : firstUnits) {
+        starts += static_cast<size_t>(std::count(text.begin(), text.end(), unit));
+    }
+    return {InsertionAllowance(text.size(), std::min(starts, text.size() / shortest), longest)};
 }
 
 bool ReplaceInTurn(std::wstring& text, const std::vector<NameAndValue>& names,
@@ -138,7 +144,7 @@ bool ReplaceInTurn(std::wstring& text, const std::vector<NameAndValue>& names,
         }
         if (stale || indexed != pair.name[0]) {
             indexed = pair.name[0];
-            starts = StartsOf(text, indexed);
+            IndexStarts(text, indexed, starts);
             budget.work += text.size();
             stale = false;
         }

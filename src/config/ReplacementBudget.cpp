@@ -9,13 +9,14 @@ namespace KaCtrl {
 // Size_t has 64 bits here, and each factor at most 32, so the product cannot overflow.
 static_assert(sizeof(size_t) >= 8);
 
-size_t InsertionAllowance(size_t textLength, size_t shortestName, size_t longestValue) {
+size_t InsertionAllowance(size_t textLength, size_t occurrences, size_t longestValue) {
     if (textLength >= kLongestText) {
         return 0;
     }
-    // A value longer than String_t carries could never be inserted in full.
-    const size_t occurrences = textLength / std::max<size_t>(shortestName, 1) + 1;
-    const size_t ordinary = occurrences * std::min(longestValue, kLongestText);
+    // Neither more names than units, nor a value longer than String_t carries, can be
+    // inserted in full.
+    const size_t ordinary =
+        std::min(occurrences, textLength) * std::min(longestValue, kLongestText);
     return std::min(kLongestText - textLength, ordinary + kCascadeAllowance);
 }
 

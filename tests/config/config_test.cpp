@@ -289,7 +289,7 @@ TEST(ReplaceInTurn, DoublingCascadeEndsInLinearWorkOrAtTheBudget) {
     for (size_t m = 0; m <= 11; ++m) {
         const std::wstring text = Repeated(L"$KA_SUD", 40) + std::wstring(m, L'O');
         const std::vector<KaCtrl::NameAndValue> names{{L"$KA_SUDO", L"O$KA_SUD$KA_SUD"}};
-        KaCtrl::ReplacementBudget budget = KaCtrl::BudgetFor(text.size(), names);
+        KaCtrl::ReplacementBudget budget = KaCtrl::BudgetFor(text, names);
         ASSERT_EQ(ReplacedInTurn(text, names[0].name, names[0].value, budget),
                   m <= 10 ? std::wstring(m, L'O') + Repeated(L"$KA_SUD", 40 << m) : L"too long");
         ExpectLinearWork(budget, text, names[0].name);
@@ -299,7 +299,7 @@ TEST(ReplaceInTurn, DoublingCascadeEndsInLinearWorkOrAtTheBudget) {
 TEST(InsertionAllowance, LetsOrdinaryResultsThroughAndTheTextStayWithinStringT) {
     for (const size_t length : {0ull, 7ull, 160000ull, 0xFFFFFF00ull, 0xFFFFFFFEull}) {
         for (const size_t longest : {0ull, 1ull, 600ull, 0xFFFFFFFEull}) {
-            const size_t allowed = KaCtrl::InsertionAllowance(length, 7, longest);
+            const size_t allowed = KaCtrl::InsertionAllowance(length, length / 7, longest);
             EXPECT_LE(length + allowed, KaCtrl::kLongestText) << length << " " << longest;
             EXPECT_GE(allowed, std::min<double>(KaCtrl::kLongestText - length,
                                                 static_cast<double>(length / 7) * longest));
@@ -319,9 +319,10 @@ TEST(NameIndex, FirstOccurrenceAmongTheStartsOfItsFirstUnit) {
         {L"ab$", L"$", 2},
         {L"", L"$", std::wstring::npos},
     };
+    std::vector<KaCtrl::UnitStart> starts; // made again for each row, not added to
     for (const auto& row : rows) {
-        EXPECT_EQ(KaCtrl::FirstAt(row.text, KaCtrl::StartsOf(row.text, row.name[0]), row.name),
-                  row.at)
+        KaCtrl::IndexStarts(row.text, row.name[0], starts);
+        EXPECT_EQ(KaCtrl::FirstAt(row.text, starts, row.name), row.at)
             << KaTest::Utf8(row.name + L" in " + row.text);
     }
 }
