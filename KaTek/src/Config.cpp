@@ -17,6 +17,10 @@ namespace {
 
 using Attributes = std::vector<std::pair<String_t, String_t>>;
 
+String_t TextOf(std::wstring_view units) {
+    return String_t(units.data(), static_cast<uint32_t>(units.size()));
+}
+
 [[noreturn]] void ThrowSyntax(const String_t& file, size_t lineNumber, const char* reason) {
     KaTekMsg::ThrowRuntime(
         KaTekMsg::MSG_CONFIG_SYNTAX,
@@ -77,7 +81,7 @@ Attributes ParseFile(const String_t& file, const std::string& bytes, const Strin
     Attributes attributes;
     attributes.reserve(parsed.size());
     for (const auto& [key, value] : parsed) {
-        attributes.emplace_back(String_t(key), String_t(value));
+        attributes.emplace_back(TextOf(key), TextOf(value));
     }
     return attributes;
 }

@@ -116,12 +116,12 @@ private:
     // A later value of a key already set replaces it where it first stood, found through an
     // index by key, so that reading stays linear in the number of attributes. The new
     // attribute is placed first and taken back when its key was there already, so that the
-    // index holds positions rather than copies of the keys.
+    // index holds positions rather than the keys again.
     void SetIndexed(std::wstring_view key, std::wstring_view value) {
         attributes_.emplace_back(key, value);
         const auto [slot, added] = index_.insert(attributes_.size() - 1);
         if (!added) {
-            attributes_[*slot].second = std::move(attributes_.back().second);
+            attributes_[*slot].second = value;
             attributes_.pop_back();
         }
     }
@@ -130,7 +130,7 @@ private:
     struct KeyAt {
         const SettingsAttributes* attributes;
         size_t operator()(size_t at) const {
-            return std::hash<std::wstring>()((*attributes)[at].first);
+            return std::hash<std::wstring_view>()((*attributes)[at].first);
         }
         bool operator()(size_t left, size_t right) const {
             return (*attributes)[left].first == (*attributes)[right].first;

@@ -44,13 +44,14 @@ template <typename View> size_t LineAtEnd(View text) {
     return ended ? lines + 1 : lines;
 }
 
-using SettingsAttributes = std::vector<std::pair<std::wstring, std::wstring>>;
+// Keys and values as views into the text parsed.
+using SettingsAttributes = std::vector<std::pair<std::wstring_view, std::wstring_view>>;
 
 // ParseSettings answers the attributes of section wanted in the settings text, in file
-// order: a section that appears again adds to them, and a key set again keeps its first
-// place and takes the last value. Every line is checked, so a malformed line anywhere is
-// found: throws SettingsSyntaxError for a line holding a NUL or a lone surrogate, or that
-// is neither a comment, a "[section]" nor "KEY=VALUE" after a section. Linear in the text.
+// order, as views into text: a section that appears again adds to them, and a key set again
+// keeps its first place and takes the last value. Every line is checked, so a malformed line
+// anywhere is found: throws SettingsSyntaxError for a line holding a NUL or a lone surrogate, or
+// that is neither a comment, a "[section]" nor "KEY=VALUE" after a section. Linear in the text.
 SettingsAttributes ParseSettings(std::wstring_view text, std::wstring_view wanted);
 
 } // namespace KaTekConfig

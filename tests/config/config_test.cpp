@@ -332,7 +332,7 @@ std::string Parsed(const std::wstring& text, const std::wstring& wanted) {
     std::wstring pairs;
     try {
         for (const auto& [key, value] : KaTekConfig::ParseSettings(text, wanted)) {
-            pairs += (pairs.empty() ? L"" : L"|") + key + L"=" + value;
+            pairs += (pairs.empty() ? L"" : L"|") + std::wstring(key) + L"=" + std::wstring(value);
         }
     } catch (const KaTekConfig::SettingsSyntaxError& error) {
         return "line " + std::to_string(error.line) + ": " + error.what();
