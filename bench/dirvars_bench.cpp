@@ -119,9 +119,9 @@ struct Case {
 // What the replacement of c spent within budget units of values: its work and the units
 // it inserted.
 KaCtrl::ReplacementBudget Spent(const Case& c, KaCtrl::ReplacementBudget budget) {
-    std::wstring text = c.text;
+    std::wstring result;
     try {
-        KaCtrl::ReplaceInTurn(text, {{c.name, c.value}}, budget);
+        KaCtrl::ReplaceInTurn(c.text, {{c.name, c.value}}, budget, result);
     } catch (const std::length_error&) {
     }
     return budget;
@@ -151,10 +151,11 @@ void WorstGenerated() {
         std::string outcome;
         const double ms = BestMs([&] {
             outcome = Outcome([&] {
-                std::wstring text = c.text;
+                std::wstring result;
                 KaCtrl::ReplacementBudget spent = budget;
-                KaCtrl::ReplaceInTurn(text, {{c.name, c.value}}, spent);
-                return text.size();
+                return KaCtrl::ReplaceInTurn(c.text, {{c.name, c.value}}, spent, result)
+                           ? result.size()
+                           : c.text.size();
             });
         });
         const KaCtrl::ReplacementBudget spent = Spent(c, budget);

@@ -113,9 +113,9 @@ String_t Replaced(const String_t& text, DirTable& table) {
         CutOneTrailingSeparator(entry.second);
         names.push_back({entry.first.Std(), entry.second.Std()});
     }
-    std::wstring units = text.Std();
-    ReplacementBudget budget = BudgetFor(units, names);
-    return ReplaceInTurn(units, names, budget) ? String_t(units) : text;
+    ReplacementBudget budget = BudgetFor(text.Std(), names);
+    std::wstring result;
+    return ReplaceInTurn(text.Std(), names, budget, result) ? String_t(result) : text;
 }
 
 } // namespace

@@ -102,14 +102,13 @@ void RewriteLeftmost(const std::wstring& text, const std::wstring& name, const s
     }
 }
 
-void ReplaceFrom(std::wstring& text, const std::wstring& name, const std::wstring& value,
-                 size_t first, ReplacementBudget& budget, std::wstring& spare) {
+void ReplaceFrom(const std::wstring& text, const std::wstring& name, const std::wstring& value,
+                 size_t first, ReplacementBudget& budget, std::wstring& result) {
     if (value.find(name) != kNone) {
-        ReplaceEachOnce(text, name, value, first, budget, spare);
+        ReplaceEachOnce(text, name, value, first, budget, result);
     } else {
-        RewriteLeftmost(text, name, value, first, budget, spare);
+        RewriteLeftmost(text, name, value, first, budget, result);
     }
-    text.swap(spare);
 }
 
 } // namespace
@@ -131,31 +130,34 @@ ReplacementBudget BudgetFor(const std::wstring& text, const std::vector<NameAndV
     return {InsertionAllowance(text.size(), std::min(starts, text.size() / shortest), longest)};
 }
 
-bool ReplaceInTurn(std::wstring& text, const std::vector<NameAndValue>& names,
-                   ReplacementBudget& budget) {
+bool ReplaceInTurn(const std::wstring& text, const std::vector<NameAndValue>& names,
+                   ReplacementBudget& budget, std::wstring& result) {
+    // Each name is replaced from one buffer into the other; text itself is only read.
+    const std::wstring* now = &text;
+    std::wstring spare;
     std::vector<UnitStart> starts;
     wchar_t indexed = L'\0';
     bool stale = true; // the text changed since starts was made
-    std::wstring spare;
-    bool found = false;
     for (const NameAndValue& pair : names) {
         if (pair.name.empty()) {
             continue;
         }
         if (stale || indexed != pair.name[0]) {
             indexed = pair.name[0];
-            IndexStarts(text, indexed, starts);
-            budget.work += text.size();
+            IndexStarts(*now, indexed, starts);
+            budget.work += now->size();
             stale = false;
         }
-        const size_t first = FirstAt(text, starts, pair.name);
+        const size_t first = FirstAt(*now, starts, pair.name);
         budget.work += starts.size();
         if (first != kNone) {
-            ReplaceFrom(text, pair.name, pair.value, first, budget, spare);
-            stale = found = true;
+            ReplaceFrom(*now, pair.name, pair.value, first, budget, spare);
+            result.swap(spare);
+            now = &result;
+            stale = true;
         }
     }
-    return found;
+    return now == &result;
 }
 
 } // namespace KaCtrl

@@ -22,17 +22,16 @@ struct NameAndValue {
 ReplacementBudget BudgetFor(const std::wstring& text, const std::vector<NameAndValue>& names);
 
 // ReplaceInTurn replaces every occurrence of each name in text by its value, the names in
-// the order given, leftmost first, and answers whether any name was found. Where a value
-// and the text around it form the name again, that occurrence is replaced as well, as a
-// search from the start would find it. A value that holds its own name would be found
-// again without end; then each occurrence the text holds at that name's turn is replaced
-// once, left to right, and no inserted value is searched for it again. Each value is
-// charged to budget before it is inserted: std::length_error once the values inserted
-// would pass what the budget allows, text then holding the replacements of the names before
-// the one refused. Empty names are skipped. The work is
-// linear: for each name found, about its length times the units of the text and of the
-// values inserted.
-bool ReplaceInTurn(std::wstring& text, const std::vector<NameAndValue>& names,
-                   ReplacementBudget& budget);
+// the order given, leftmost first, and answers whether any name was found; result then
+// holds the replaced text. Where a value and the text around it form the name again, that
+// occurrence is replaced as well, as a search from the start would find it. A value that
+// holds its own name would be found again without end; then each occurrence the text holds
+// at that name's turn is replaced once, left to right, and no inserted value is searched
+// for it again. Each value is charged to budget before it is inserted: std::length_error
+// once the values inserted would pass what the budget allows. Empty names are skipped. The
+// work is linear: for each name found, about its length times the units of the text and
+// of the values inserted.
+bool ReplaceInTurn(const std::wstring& text, const std::vector<NameAndValue>& names,
+                   ReplacementBudget& budget, std::wstring& result);
 
 } // namespace KaCtrl

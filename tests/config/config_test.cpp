@@ -106,16 +106,15 @@ void ExpectLinearWork(const KaCtrl::ReplacementBudget& budget, const std::wstrin
         << KaTest::Utf8(name + L" in " + text);
 }
 
-// "too long" for a std::length_error that left the text unchanged.
-std::wstring ReplacedInTurn(std::wstring text, const std::wstring& name, const std::wstring& value,
-                            KaCtrl::ReplacementBudget& budget) {
-    const std::wstring given = text;
+// The replaced text, the text itself when no name was found, or "too long".
+std::wstring ReplacedInTurn(const std::wstring& text, const std::wstring& name,
+                            const std::wstring& value, KaCtrl::ReplacementBudget& budget) {
+    std::wstring result;
     try {
-        KaCtrl::ReplaceInTurn(text, {{name, value}}, budget);
+        return KaCtrl::ReplaceInTurn(text, {{name, value}}, budget, result) ? result : text;
     } catch (const std::length_error&) {
-        return text == given ? L"too long" : L"changed, then too long";
+        return L"too long";
     }
-    return text;
 }
 
 // Every text over "$ab" up to longest units, shortest first: 1,093 up to 6, 121 up to 4.
