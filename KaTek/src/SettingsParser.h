@@ -49,9 +49,10 @@ using SettingsAttributes = std::vector<std::pair<std::wstring_view, std::wstring
 
 // ParseSettings answers the attributes of section wanted in the settings text, in file
 // order, as views into text: a section that appears again adds to them, and a key set again
-// keeps its first place and takes the last value. Every line is checked, so a malformed line
-// anywhere is found: throws SettingsSyntaxError for a line holding a NUL or a lone surrogate, or
-// that is neither a comment, a "[section]" nor "KEY=VALUE" after a section. Linear in the text.
+// keeps its first place and takes the last value. Every line is checked, so a malformed
+// line anywhere is found: throws SettingsSyntaxError for a line holding a NUL or a lone
+// surrogate, or that is neither a comment, a "[section]" nor "KEY=VALUE" after a section.
+// Linear in the text.
 SettingsAttributes ParseSettings(std::wstring_view text, std::wstring_view wanted);
 
 } // namespace KaTekConfig

@@ -22,8 +22,8 @@ size_t InsertionAllowance(size_t textLength, size_t occurrences, size_t longestV
 
 void ChargeInsertion(ReplacementBudget& budget, size_t units) {
     if (units > budget.allowed - budget.inserted) {
-        throw std::length_error("directory variables' values would form names beyond the "
-                                "longest text the replacement may give");
+        throw std::length_error("directory variables' values keep forming names again: "
+                                "replacing them would pass the bound of this text");
     }
     budget.inserted += units;
 }

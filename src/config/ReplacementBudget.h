@@ -18,8 +18,9 @@ inline constexpr size_t kLongestText = 0xFFFFFFFEu;
 // value forming a name again a few times still gives its result.
 inline constexpr size_t kCascadeAllowance = size_t{1} << 20;
 
-// ReplacementBudget is what a replacement may still insert, and what it did: the units of
-// values it inserted and its work, the units it looked at or wrote (a measure of its time).
+// ReplacementBudget is how many units of values a replacement may insert in all, and what
+// it did: the units of values it inserted, and its work, the units it looked at or wrote (a
+// measure of its time).
 struct ReplacementBudget {
     size_t allowed;
     size_t inserted = 0;
