@@ -72,10 +72,15 @@ KACTRLUTILS_API bool GetBooleanFromString(const String_t& value);
 // text (unless empty or two double quotes), names in ascending order, then backslashes made
 // slashes; other "$" names stay. A value holding its own name replaces the occurrences the
 // text held before that name's turn once each, never searching inserted values for it.
-// Directory lookup failures reach the caller even for a text naming no variable. A
-// replacement that ends gives its result however long, up to String_t's limit of
-// 0xFFFFFFFE units; std::length_error when a value keeps forming its own name again with
-// the text around it, so that replacing could never end, or the result would pass that limit.
+// Directory lookup failures reach the caller even for a text naming no variable.
+// Bound: the values inserted in all may have at most N x (longest value) + 1,048,576 units,
+// N being the number of "$" in the text but at most its length / 7 (the shortest name's
+// length), and the result at most String_t's limit of 0xFFFFFFFE units. Every replacement in
+// which no value forms or holds a name stays within that, however long its result. Where
+// values keep forming names again with the text around them, the call throws
+// std::length_error as soon as the next value would pass the bound, before taking its
+// memory, whether or not the replacing would end. Time and memory are linear in the length
+// of the text and of the values inserted.
 KACTRLUTILS_API String_t ReplaceDirVariables(String_t text);
 
 // ---- Child-process environment --------------------------------------------------------

@@ -105,21 +105,24 @@ void CutOneTrailingSeparator(String_t& value) {
     }
 }
 
-} // namespace
-
-String_t ReplaceDirVariables(String_t text) {
-    DirTable table = BuildTable(GetKaSudo());
+// Replaced answers text with the table's names replaced; the text itself, null or not, when
+// it holds none of them.
+String_t Replaced(const String_t& text, DirTable& table) {
     std::vector<NameAndValue> names;
     for (auto& entry : table) {
         CutOneTrailingSeparator(entry.second);
         names.push_back({entry.first.Std(), entry.second.Std()});
     }
-    std::wstring units = text.Std();
-    const bool replaced = ReplaceInTurn(units, names);
-    if (replaced) {
-        text = String_t(units); // only then, so that a null text stays null
-    }
-    return FileNameToURI(text, false);
+    ReplacementBudget budget = BudgetFor(text.Std(), names);
+    std::wstring result;
+    return ReplaceInTurn(text.Std(), names, budget, result) ? String_t(result) : text;
+}
+
+} // namespace
+
+String_t ReplaceDirVariables(String_t text) {
+    DirTable table = BuildTable(GetKaSudo());
+    return FileNameToURI(Replaced(text, table), false);
 }
 
 } // namespace KaCtrl

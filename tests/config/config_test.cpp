@@ -1,14 +1,16 @@
 // The configuration lookups and the directory variables on a sandbox installation: its own
 // installation and data directories and settings file, named to the runtime through the
-// environment. The name replacement behind the variables, internal to the library and built
-// here from its source, is held against the plain loop it stands in for.
+// environment. The name replacement behind the variables, internal to the library, is held
+// against the plain loop it stands in for, and the runtime's settings parser against tables.
 #include <gtest/gtest.h>
 
 #include "KaCtrlUtils.h"
 #include "Sandbox.h"
+#include "SettingsParser.h"
 #include "config/NameReplacement.h"
 
 #include <algorithm>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -71,17 +73,44 @@ const std::pair<const wchar_t*, const wchar_t*> kVariables[] = {
 };
 // clang-format on
 
+std::wstring Repeated(const std::wstring& piece, size_t count) {
+    std::wstring text;
+    while (count-- > 0) {
+        text += piece;
+    }
+    return text;
+}
+
 // The plain loop: find the first occurrence, replace it, search again from the start;
-// "too long" once the text grows beyond longest. It ends for every value that does not hold
-// the name: a shorter value shrinks the text, a longer one grows it up to longest, and one
-// of the same length makes each step change the text at the same offset from the
-// occurrence in the same direction, so no text can come back.
+// "too long" once the values inserted would pass budget units. It ends for every value that
+// does not hold the name: an empty one shrinks the text, any other is charged.
 std::wstring SearchFromStart(std::wstring text, const std::wstring& name, const std::wstring& value,
-                             size_t longest) {
-    for (size_t at; text.size() <= longest && (at = text.find(name)) != std::wstring::npos;) {
+                             size_t budget) {
+    size_t inserted = 0;
+    for (size_t at; (at = text.find(name)) != std::wstring::npos;) {
+        if ((inserted += value.size()) > budget) {
+            return L"too long";
+        }
         text.replace(at, name.size(), value);
     }
-    return text.size() <= longest ? text : L"too long";
+    return text;
+}
+
+// The replaced text, the text itself when no name was found, or "too long"; in linear work,
+// a constant times the units of the text and the values inserted plus the name's length
+// (the edges it looks at). Quadratic work, such as comparing what was inserted again after
+// every replacement, soon passes it.
+std::wstring ReplacedInTurn(const std::wstring& text, const std::wstring& name,
+                            const std::wstring& value, KaCtrl::ReplacementBudget& budget) {
+    std::wstring result;
+    try {
+        result = KaCtrl::ReplaceInTurn(text, {{name, value}}, budget, result) ? result : text;
+    } catch (const std::length_error&) {
+        result = L"too long";
+    }
+    EXPECT_LE(budget.work, 8 * (text.size() + budget.inserted + name.size()))
+        << KaTest::Utf8(name + L" in " + text);
+    return result;
 }
 
 // Every text over "$ab" up to longest units, shortest first: 1,093 up to 6, 121 up to 4.
@@ -187,16 +216,12 @@ TEST(ReplaceDirVariables, Texts) {
     }
     EXPECT_TRUE(KaCtrl::ReplaceDirVariables(String_t::Null()).IsNull());
     EXPECT_FALSE(KaCtrl::ReplaceDirVariables(String_t(L"")).IsNull());
-    // "$" + "KA_SUDOKA_SUDO$$" forms the name again at every step: the call sees that it
-    // never ends and gives up. One that ends is given in full, however long.
+    // "$" + "KA_SUDOKA_SUDO$$" forms the name again at every step, without end: the call gives
+    // up at its budget. One in which no value forms a name is given in full, however long.
     sandbox.WriteSettings("[ctrl.sudo]\nKA_SUDO=KA_SUDOKA_SUDO$$\n");
     EXPECT_THROW(Resolve(L"$$KA_SUDO"), std::length_error);
     sandbox.WriteSettings("[ctrl.sudo]\nKA_SUDO=" + std::string(600, 'x') + "\n");
-    std::wstring names;
-    for (int i = 0; i < 20000; ++i) {
-        names += L"$KA_SUDO";
-    }
-    EXPECT_EQ(Resolve(names), std::wstring(12000000, L'x'));
+    EXPECT_EQ(Resolve(Repeated(L"$KA_SUDO", 20000)), std::wstring(12000000, L'x'));
     // A drive root keeps its separator in the runtime's answer; the value loses it.
     KaTest::SetEnv(L"KA_INSTALL_DIR", L"Z:\\");
     EXPECT_EQ(Resolve(L"$InstallDir\\x|$KaBinDir"), L"Z:/x|Z:/bin");
@@ -216,40 +241,90 @@ TEST(ReplaceDirVariables, AnyLookupFailureFailsTheCall) {
     }
 }
 
-TEST(ReplaceInTurn, EqualsSearchFromStartOnEverySmallText) {
-    // Values of 4 units are the shortest that can form a name of these without end.
+TEST(ReplaceInTurn, EqualsSearchFromStartWithinTheBudgetInLinearWork) {
+    // Budgets from 1 to 100 units in turn: ends just within and just beyond them come up.
+    size_t cases = 0;
+    const auto expectLikeTheLoop = [&cases](const std::wstring& name, const std::wstring& value,
+                                            const std::wstring& text) {
+        KaCtrl::ReplacementBudget budget{1 + cases++ % 100};
+        ASSERT_EQ(ReplacedInTurn(text, name, value, budget),
+                  SearchFromStart(text, name, value, budget.allowed))
+            << KaTest::Utf8(name + L"=" + value + L" in " + text) << " " << budget.allowed;
+    };
+    // Every small text: values of 4 units are the shortest that can form these without end.
     const std::vector<std::wstring> values = AllTexts(4), texts = AllTexts(6);
     for (const std::wstring name : {L"$a", L"$ab", L"$ba", L"$aa", L"a", L"aa", L"ab", L"aba"}) {
         for (const std::wstring& value : values) {
-            if (value.find(name) != std::wstring::npos) {
-                continue; // the loop would never end
-            }
             for (const std::wstring& text : texts) {
-                std::wstring actual = text;
-                std::string thrown;
-                try {
-                    KaCtrl::ReplaceInTurn(actual, {{name, value}}, 4000);
-                } catch (const std::length_error& error) {
-                    thrown = error.what();
+                if (value.find(name) == std::wstring::npos) { // else the loop never ends
+                    expectLikeTheLoop(name, value, text);
                 }
-                // Every replacement here that never ends is seen as such long before the
-                // limit; the loop still goes on at 200 units. All others give the loop's text.
-                const bool endless = thrown.find("without end") != std::string::npos;
-                ASSERT_EQ(endless          ? L"too long"
-                          : thrown.empty() ? actual
-                                           : L"at the limit",
-                          SearchFromStart(text, name, value, endless ? 200 : 4000))
-                    << KaTest::Utf8(name + L"=" + value + L" in " + text);
             }
+        }
+    }
+    // Longer ones drawn at random, where cascades of more steps come up, and names past the
+    // text's end that the index packs as NULs.
+    std::mt19937 rng(18);
+    const auto draw = [&rng](size_t least, size_t most) {
+        std::wstring text(least + rng() % (most - least + 1), L'$');
+        std::generate(text.begin(), text.end(), [&rng] { return L"$ab\0"[rng() % 4]; });
+        return text;
+    };
+    for (int round = 0; round < 4000; ++round) {
+        const std::wstring name = draw(1, 5), value = draw(0, 12);
+        if (value.find(name) == std::wstring::npos) {
+            expectLikeTheLoop(name, value, draw(0, 40));
         }
     }
 }
 
-TEST(ReplaceEveryOccurrence, GrowthMayEndAtTheLimitButNotPassIt) {
-    std::wstring text = L"$KA_SUDO$KA_SUDO", spare;
-    EXPECT_THROW(KaCtrl::ReplaceEveryOccurrence(text, L"$KA_SUDO", L"0123456789", spare, 19),
-                 std::length_error);
-    EXPECT_EQ(text, L"$KA_SUDO$KA_SUDO"); // unchanged
-    KaCtrl::ReplaceEveryOccurrence(text, L"$KA_SUDO", L"0123456789", spare, 20);
-    EXPECT_EQ(text, L"01234567890123456789");
+// Each "O" after the names moves one name to the left and doubles them all: 40 x 2^m names
+// in the end, in linear work, or std::length_error once that passes the budget.
+TEST(ReplaceInTurn, DoublingCascadeEndsInLinearWorkOrAtTheBudget) {
+    for (size_t m = 0; m <= 11; ++m) {
+        const std::wstring text = Repeated(L"$KA_SUD", 40) + std::wstring(m, L'O');
+        const std::vector<KaCtrl::NameAndValue> names{{L"$KA_SUDO", L"O$KA_SUD$KA_SUD"}};
+        KaCtrl::ReplacementBudget budget = KaCtrl::BudgetFor(text, names);
+        ASSERT_EQ(ReplacedInTurn(text, names[0].name, names[0].value, budget),
+                  m <= 10 ? std::wstring(m, L'O') + Repeated(L"$KA_SUD", 40 << m) : L"too long");
+    }
+    // However many names a long text holds, what it may grow by keeps it within String_t.
+    EXPECT_EQ(KaCtrl::InsertionAllowance(0xFFFFFF00, 0x24924924, 0xFFFFFFFE), 0xFEu);
+}
+
+// The attributes of a namespace ("K=V|L=W"), or where and why the parse refused the text.
+std::string Parsed(const std::wstring& text, const std::wstring& wanted) {
+    std::wstring pairs;
+    try {
+        for (const auto& [key, value] : KaTekConfig::ParseSettings(text, wanted)) {
+            pairs += (pairs.empty() ? L"" : L"|") + std::wstring(key) + L"=" + std::wstring(value);
+        }
+    } catch (const KaTekConfig::SettingsSyntaxError& error) {
+        return "line " + std::to_string(error.line) + ": " + error.what();
+    }
+    return KaTest::Utf8(pairs);
+}
+
+TEST(ParseSettings, SectionsKeysAndLineEnds) {
+    const struct {
+        std::wstring text;
+        const char* expected;
+    } rows[] = {
+        {L"; top\n# also\n\n[a]\n  ; indented\nK= \"V\" \n\t\n#K=W\n", "K= \"V\" "},
+        // A section again adds to it; a key again keeps its place and takes the last value.
+        {L"[a]\nK=1\n[b]\nK=2\n[ a ]\nL=3\n K =4=5\n[a]\n", "K=4=5|L=3"},
+        // A lone CR (old Mac files), CRLF, CR CR LF; no line end at the end.
+        {L"; settings\r[a]\rK=v\r\nL=w", "K=v|L=w"},
+        {L"[a]\r\r\nK=v\r\r\nL=w\r\r\n", "K=v|L=w"},
+        {L"[a]\r\nK=v\rwhat follows a CR\n",
+         "line 3: neither a comment, a [section] nor KEY=VALUE"},
+        // Every line is checked, not only those of the namespace asked for.
+        {L"K=V\n[a]\n", "line 1: KEY=VALUE before the first [section]"},
+        {L"[b]\nK=V\n[x] trailing\n", "line 3: a section line must end with ']'"},
+        {L"[a]\n[ ]\n", "line 2: the section has no name"},
+        {L"[b]\n =V\n", "line 2: the attribute has no name"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(Parsed(row.text, L"a"), row.expected) << KaTest::Utf8(row.text);
+    }
 }

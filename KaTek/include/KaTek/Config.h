@@ -5,11 +5,11 @@
 //     [lnk.http]
 //     RECEIVE_TIMEOUT=2000
 // UTF-8 with or without a byte-order mark, or UTF-16LE when the file starts with that
-// byte-order mark (a Windows editor's "Unicode"); CRLF or LF line ends. Blank lines and lines
-// whose first non-blank character is ';' or '#' are comments. Section names and keys are
-// trimmed and match exactly, letter case counting; a value is everything after the first
-// '=', kept exactly (blanks and quotes included). A section may appear more than once; its
-// attributes accumulate in file order.
+// byte-order mark (a Windows editor's "Unicode"); CRLF, LF or lone CR line ends. Blank lines
+// and lines whose first non-blank character is ';' or '#' are comments. Section names and
+// keys are trimmed and match exactly, letter case counting; a value is everything after the
+// first '=', kept exactly (blanks and quotes included). A section may appear more than once;
+// its attributes accumulate in file order.
 // A repeated key in one namespace keeps its first position and takes the last value.
 //
 // The file is "KaAgent.ini" in the agent's configuration directory (Dir_t::Path(DIR_KA_CONF));
