@@ -3,12 +3,11 @@
 #include "KaTek/Config.h"
 #include "KaTek/Runtime.h"
 
-#include "Holders.h"
+#include "AppendLine.h"
 
 #include <windows.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <exception>
 #include <memory>
 #include <string>
@@ -16,19 +15,6 @@
 namespace KaTekTrc {
 
 namespace {
-
-// The value of key as stored in the settings (GetAttr keeps it in UTF-16, where
-// GetAttrValue would narrow it to the ANSI code page); the null text when absent.
-String_t FindAttr(const KaTekConfig::Configuration_t& settings, const char* key) {
-    String_t name;
-    String_t value;
-    for (int index = 0; settings.GetAttr(index, name, value); ++index) {
-        if (name == key) {
-            return value;
-        }
-    }
-    return String_t::Null();
-}
 
 // True when area is one of AREAS' comma-separated names, or AREAS names every area.
 bool IsAreaListed(const String_t& areas, const char* area) {
@@ -94,42 +80,20 @@ bool ParseLevelMask(const String_t& text, uint32_t& mask) {
 std::unique_ptr<TraceObj_t> MakeTraceObject(const char* area) {
     const KaTekConfig::Configuration_t settings =
         KaTekConfig::ConfigNamespace_t("tek.trace").Open();
-    const String_t areas = FindAttr(settings, "AREAS");
+    const String_t areas = KaTekConfig::FindAttr(settings, "AREAS");
     if (areas.IsEmpty() || !IsAreaListed(areas, area)) {
         return nullptr;
     }
     uint32_t mask = 0xFFFFFFFFu;
-    const String_t level = FindAttr(settings, "LEVEL");
+    const String_t level = KaTekConfig::FindAttr(settings, "LEVEL");
     if (level.IsNotEmpty() && !ParseLevelMask(level, mask)) {
         return nullptr;
     }
-    String_t file = FindAttr(settings, "FILE");
+    String_t file = KaTekConfig::FindAttr(settings, "FILE");
     if (file.IsEmpty()) {
         file = KaTekRuntime::Dir_t::Path(KaTekRuntime::DIR_LOG, String_t("trace.log"));
     }
     return std::make_unique<TraceObj_t>(area, mask, file);
-}
-
-std::string TimeStamp() {
-    SYSTEMTIME now;
-    ::GetLocalTime(&now);
-    char text[32];
-    std::snprintf(text, sizeof(text), "%04u-%02u-%02u %02u:%02u:%02u.%03u", now.wYear, now.wMonth,
-                  now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds);
-    return text;
-}
-
-// One write on a handle opened for appending only: the system puts each write at the end
-// of the file, so lines of several threads or processes never overwrite one another.
-void AppendToFile(const String_t& path, const std::string& line) {
-    KaHold::unique_handle file(::CreateFileW(path.c_str(), FILE_APPEND_DATA,
-                                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        return;
-    }
-    DWORD written = 0;
-    ::WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
 }
 
 } // namespace
@@ -145,11 +109,11 @@ void TraceObj_t::DoTrace(uint32_t level, const String_t& text, const char* sourc
         std::string utf8 = KaTekStr::NarrowUtf8(text.Std());
         std::replace(utf8.begin(), utf8.end(), '\r', ' ');
         std::replace(utf8.begin(), utf8.end(), '\n', ' ');
-        std::string record = TimeStamp() + " " + std::to_string(::GetCurrentThreadId()) + " " +
-                             (area_ ? area_ : "") + " " + std::to_string(level) + " " + utf8 +
+        std::string record = KaCommon::TimeStamp() + " " + std::to_string(::GetCurrentThreadId()) +
+                             " " + (area_ ? area_ : "") + " " + std::to_string(level) + " " + utf8 +
                              " (" + (sourceFile ? sourceFile : "") + ":" + std::to_string(line) +
                              ")\r\n";
-        AppendToFile(file_, record);
+        KaCommon::AppendToFile(file_.c_str(), record);
     } catch (...) {
     }
 }

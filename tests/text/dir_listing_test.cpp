@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <fstream>
 #include <regex>
+#include <set>
+#include <tuple>
 
 static std::vector<std::wstring> Listed(const std::wstring& dir, const char* suffix) {
     std::vector<std::wstring> paths;
@@ -18,16 +20,17 @@ static std::vector<std::wstring> Listed(const std::wstring& dir, const char* suf
     return paths;
 }
 
-static std::string LogText() {
-    std::ifstream file(KaCtrl::LogFilePath().c_str(), std::ios::binary);
+static std::string LogText(const KaTest::Sandbox& sandbox) {
+    std::ifstream file((sandbox.DataDir() + L"\\log\\KaCtrl.log").c_str(), std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(file)), {});
 }
 
 TEST(DirListing, KeepsTheListersOrderAndTheDirectoryAsGiven) {
     KaTest::Sandbox sandbox;
     const std::wstring dir = sandbox.MakeDir(L"logs");
-    for (const wchar_t* name : {L"a.log", L"b.txt", L"c.log", L"a.log.txt", L"d.LOG"}) {
-        sandbox.WriteFile(std::wstring(L"logs\\") + name, "x");
+    const std::set<std::wstring> all = {L"a.log", L"b.txt", L"c.log", L"a.log.txt", L"d.LOG"};
+    for (const std::wstring& name : all) {
+        sandbox.WriteFile(L"logs\\" + name, "x");
     }
     std::vector<std::wstring> names; // in the order the platform delivers them
     WIN32_FIND_DATAW entry;
@@ -37,27 +40,29 @@ TEST(DirListing, KeepsTheListersOrderAndTheDirectoryAsGiven) {
     }
     std::wstring slashed = dir;
     std::replace(slashed.begin(), slashed.end(), L'\\', L'/');
-    const std::pair<std::wstring, std::wstring> rows[] = {
-        {slashed, L".log"}, {dir, L".txt"}, {dir + L"\\", L".log"}, {slashed + L"/", L""}};
-    for (const auto& [given, suffix] : rows) {
-        std::vector<std::wstring> expected; // given + "/" + each name ending in suffix
+    const std::tuple<std::wstring, const char*, std::set<std::wstring>> rows[] = {
+        {slashed, ".log", {L"a.log", L"c.log"}}, // letter case counts
+        {dir, ".txt", {L"b.txt", L"a.log.txt"}},
+        {dir + L"\\", ".log", {L"a.log", L"c.log"}},
+        {slashed + L"/", "", all}}; // every file, neither "." nor ".."
+    for (const auto& [given, suffix, chosen] : rows) {
+        std::vector<std::wstring> expected; // given + "/" + each chosen name, in platform order
         for (const std::wstring& name : names) {
-            const size_t stem = name.size() - std::min(name.size(), suffix.size());
-            if (name != L"." && name != L".." && name.substr(stem) == suffix) {
+            if (chosen.count(name)) {
                 expected.push_back(given + L"/" + name);
             }
         }
-        EXPECT_EQ(Listed(given, KaTest::Utf8(suffix).c_str()), expected) << KaTest::Utf8(given);
+        EXPECT_EQ(Listed(given, suffix), expected) << KaTest::Utf8(given) << " " << suffix;
     }
 }
 
 TEST(DirListing, UnlistableDirectoryIsLoggedNotThrown) {
     KaTest::Sandbox sandbox;
     const std::wstring dir = sandbox.Root() + L"\\missing\\"; // in the log as given
-    const std::string before = LogText();
+    const std::string before = LogText(sandbox);
     // Not thrown (which would fail the test), but logged.
     EXPECT_EQ(Listed(dir, ".log"), std::vector<std::wstring>{});
-    const std::string added = LogText().substr(before.size());
+    const std::string added = LogText(sandbox).substr(before.size());
     // First the runtime's own messages about the failure, then ours with the directory.
     const std::string stamp = R"(\d{4}-\d\d-\d\d [\d:.]{12} )";
     const std::string ours =
