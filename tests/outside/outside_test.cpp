@@ -517,25 +517,18 @@ std::string Hex(const std::wstring& units) {
 
 // The keys AvoidDuplicate compares, by a model of its own: the pieces of a ";" list up to its
 // first NUL, slashes for backslashes, blanks (space, tab, CR, LF, VT, FF) off both ends, and
-// lower case for the letters the generator makes (ASCII, Latin-1, fullwidth), as the
-// platform's invariant mapping has them.
+// lower case by the C runtime (the generator's case variants come from it too).
 std::vector<std::wstring> Keys(std::wstring list) {
     std::replace(list.begin(), list.end(), L'\\', L'/');
     std::wistringstream pieces(list.substr(0, list.find(L'\0')));
     std::vector<std::wstring> keys;
     for (std::wstring piece; std::getline(pieces, piece, L';');) {
-        if (piece.empty()) {
-            continue;
+        if (!piece.empty()) {
+            piece.erase(0, piece.find_first_not_of(L" \t\r\n\v\f"));
+            piece.erase(piece.find_last_not_of(L" \t\r\n\v\f") + 1);
+            std::transform(piece.begin(), piece.end(), piece.begin(), towlower);
+            keys.push_back(piece);
         }
-        piece.erase(0, piece.find_first_not_of(L" \t\r\n\v\f"));
-        piece.erase(piece.find_last_not_of(L" \t\r\n\v\f") + 1);
-        for (wchar_t& unit : piece) {
-            const bool upper = (unit >= L'A' && unit <= L'Z') ||
-                               (unit >= 0xFF21 && unit <= 0xFF3A) ||
-                               (unit >= 0xC0 && unit <= 0xDE && unit != 0xD7);
-            unit = static_cast<wchar_t>(unit + (upper ? 32 : 0));
-        }
-        keys.push_back(piece);
     }
     return keys;
 }

@@ -123,18 +123,18 @@ TEST(StandinRules, HeadsAnswersLogFieldsAndEviction) {
     };
     for (const auto& [head, rest, expected] : heads) {
         const size_t end = Standin::HeadEnd(head + rest);
-        const Standin::Request request = Standin::ParseHead(head);
-        EXPECT_EQ(expected == "more" ? std::string::npos : head.size(), end) << expected;
-        EXPECT_EQ(expected, end == std::string::npos
-                                ? "more"
-                                : request.method + "|" + request.target + "|" + request.userAgent);
+        const Standin::Request r = Standin::ParseHead(head);
+        EXPECT_EQ(expected, end == std::string::npos ? "more"
+                            : end != head.size()     ? "ends at " + std::to_string(end)
+                                                 : r.method + "|" + r.target + "|" + r.userAgent);
     }
     EXPECT_EQ("a\\x01\\\\\\x09b\\x7F\\x0D\\x0A", Standin::Escaped("a\x01\\\tb\x7F\r\n"));
     const std::string ping = "/com.trelm.ka.ctrl.kacd/lnkrpcserver";
     const std::tuple<const char*, std::string, const char*> answers[] = {
-        {"GET", ping + "?x=1", "200"}, {"POST", "http://h:80" + ping + "#f", "200"},
-        {"HEAD", ping, "404"},         {"GET", ping + "/", "404"},
-        {"GET", "http://h", "404"},    {"get", ping, "404"}};
+        {"GET", ping + "?x=1", "200"},
+        {"POST", "http://h:80" + ping + "#f", "200"},
+        {"HEAD", ping, "404"},
+        {"get", ping + "/", "404"}};
     for (const auto& [method, target, status] : answers) {
         EXPECT_EQ(0u, Standin::Answer({method, target, ""}, ping).find("HTTP/1.1 "s + status))
             << method << " " << target;
