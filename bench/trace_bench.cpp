@@ -20,7 +20,7 @@ namespace {
 
 using KaBench::BestMs;
 
-constexpr int kCalls = 200;
+constexpr int kCalls = 50;
 
 // The settings of one configured variable, and lines other namespaces add up to size.
 std::string Settings(int otherLines) {
