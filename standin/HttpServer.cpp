@@ -45,8 +45,10 @@ std::string Where(int family, uint16_t port) {
     return (family == AF_INET ? "127.0.0.1:" : "[::1]:") + std::to_string(port);
 }
 
-Outcome SocketFailure(const std::string& doing) {
-    return Outcome::Fail(static_cast<DWORD>(::WSAGetLastError()), doing);
+// The failure of the Winsock call just made, read before anything else can change it.
+Outcome SocketFailure(const char* doing, int family, uint16_t port) {
+    const DWORD code = static_cast<DWORD>(::WSAGetLastError());
+    return Outcome::Fail(code, doing + Where(family, port));
 }
 
 // A non-blocking socket listening on the loopback address of family at port (0: a port the
@@ -55,12 +57,12 @@ Outcome SocketFailure(const std::string& doing) {
 Outcome ListenOn(int family, uint16_t port, unique_socket& listener, uint16_t& bound) {
     listener.reset(::socket(family, SOCK_STREAM, IPPROTO_TCP));
     if (!listener) {
-        return SocketFailure("cannot make a socket for " + Where(family, port));
+        return SocketFailure("cannot make a socket for ", family, port);
     }
     BOOL exclusive = TRUE;
     if (::setsockopt(listener.get(), SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
                      reinterpret_cast<const char*>(&exclusive), sizeof(exclusive)) != 0) {
-        return SocketFailure("cannot reserve " + Where(family, port));
+        return SocketFailure("cannot reserve ", family, port);
     }
     sockaddr_storage address = {};
     int length = family == AF_INET ? sizeof(sockaddr_in) : sizeof(sockaddr_in6);
@@ -76,13 +78,13 @@ Outcome ListenOn(int family, uint16_t port, unique_socket& listener, uint16_t& b
         v6.sin6_addr.s6_addr[15] = 1; // ::1
     }
     if (::bind(listener.get(), reinterpret_cast<const sockaddr*>(&address), length) != 0) {
-        return SocketFailure("cannot bind " + Where(family, port));
+        return SocketFailure("cannot bind ", family, port);
     }
     if (::listen(listener.get(), SOMAXCONN) != 0 || !SetNonBlocking(listener.get())) {
-        return SocketFailure("cannot listen on " + Where(family, port));
+        return SocketFailure("cannot listen on ", family, port);
     }
     if (::getsockname(listener.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        return SocketFailure("cannot read the port of " + Where(family, port));
+        return SocketFailure("cannot read the port of ", family, port);
     }
     bound = ::ntohs(reinterpret_cast<sockaddr_in&>(address).sin_port); // same place in both
     return Outcome::Success();
@@ -138,7 +140,7 @@ void RequestLog::Write(const std::string& method, const std::string& target,
 
 struct HttpServer::Connection {
     unique_socket socket;
-    Phase state = Phase::Reading;
+    Phase phase = Phase::Reading;
     std::string buffer; // the request head while reading, the answer while writing
     size_t sent = 0;
     ULONGLONG deadline = 0;
@@ -156,14 +158,17 @@ Outcome HttpServer::Listen(uint16_t port, uint16_t& bound) {
         unique_socket v4;
         unique_socket v6;
         Outcome outcome = ListenOn(AF_INET, port, v4, bound);
+        if (!outcome.Ok()) {
+            return outcome;
+        }
         uint16_t same = 0;
-        if (outcome.Ok()) {
-            outcome = ListenOn(AF_INET6, bound, v6, same);
+        outcome = ListenOn(AF_INET6, bound, v6, same);
+        const bool taken = outcome.code == WSAEADDRINUSE || outcome.code == WSAEACCES;
+        if (taken && port == 0 && pick < kPortPicks) {
+            continue; // the port the system picked for 127.0.0.1 is someone's on ::1
         }
-        if (outcome.code == WSAEADDRINUSE && port == 0 && v4 && pick < kPortPicks) {
-            continue;
-        }
-        if (!outcome.Ok() && v4 && NoIpv6(outcome.code)) {
+        if (NoIpv6(outcome.code)) {
+            v6.reset();
             outcome = Outcome::Success();
         }
         if (outcome.Ok()) {
@@ -196,7 +201,7 @@ void HttpServer::Step(HANDLE stop) {
     }
     for (const auto& connection : connections_) {
         FD_SET(connection->socket.get(),
-               connection->state == Phase::Writing ? &writable : &readable);
+               connection->phase == Phase::Writing ? &writable : &readable);
     }
     if (readable.fd_count == 0 && writable.fd_count == 0) {
         // select() refuses empty sets; with nothing to serve there is only the stop to wait for.
@@ -248,7 +253,7 @@ void HttpServer::Accept(SOCKET listener) {
 bool HttpServer::DropIdlest() {
     std::vector<ConnectionView> views;
     for (const auto& connection : connections_) {
-        views.push_back({connection->state, connection->lastHeard});
+        views.push_back({connection->phase, connection->lastHeard});
     }
     const size_t evicted = Evicted(views);
     if (evicted == std::string::npos) {
@@ -268,10 +273,10 @@ void HttpServer::OnReadable(Connection& connection) {
     if (received <= 0) {
         // The client closed (or reset) first: a plain close leaves no TIME_WAIT on our side.
         connection.socket.reset();
-        connection.state = Phase::Closed;
+        connection.phase = Phase::Closed;
         return;
     }
-    if (connection.state != Phase::Reading) {
+    if (connection.phase != Phase::Reading) {
         return; // holding or draining: what the client sends now is of no interest
     }
     connection.lastHeard = ::GetTickCount64();
@@ -280,7 +285,7 @@ void HttpServer::OnReadable(Connection& connection) {
         OnHead(connection);
     } else if (connection.buffer.size() > kMaxHead) {
         Abort(connection.socket);
-        connection.state = Phase::Closed;
+        connection.phase = Phase::Closed;
     }
 }
 
@@ -290,12 +295,12 @@ void HttpServer::OnHead(Connection& connection) {
     log_.Write(request.method, request.target, request.userAgent);
     if (silent_) {
         connection.buffer.clear();
-        connection.state = Phase::Holding;
+        connection.phase = Phase::Holding;
         return;
     }
     connection.buffer = Answer(request, kPingPath);
     connection.sent = 0;
-    connection.state = Phase::Writing;
+    connection.phase = Phase::Writing;
     OnWritable(connection);
 }
 
@@ -306,14 +311,14 @@ void HttpServer::OnWritable(Connection& connection) {
     if (sent == SOCKET_ERROR) {
         if (::WSAGetLastError() != WSAEWOULDBLOCK) {
             Abort(connection.socket);
-            connection.state = Phase::Closed;
+            connection.phase = Phase::Closed;
         }
         return;
     }
     connection.sent += static_cast<size_t>(sent);
     if (connection.sent == answer.size()) {
         connection.buffer.clear();
-        connection.state = Phase::Draining;
+        connection.phase = Phase::Draining;
         connection.deadline = ::GetTickCount64() + kDrainTimeoutMs;
     }
 }
@@ -323,15 +328,15 @@ void HttpServer::OnWritable(Connection& connection) {
 void HttpServer::Expire() {
     ULONGLONG now = ::GetTickCount64();
     for (auto& connection : connections_) {
-        bool timed = connection->state == Phase::Reading || connection->state == Phase::Draining;
+        bool timed = connection->phase == Phase::Reading || connection->phase == Phase::Draining;
         if (timed && now >= connection->deadline) {
             Abort(connection->socket);
-            connection->state = Phase::Closed;
+            connection->phase = Phase::Closed;
         }
     }
     connections_.erase(std::remove_if(connections_.begin(), connections_.end(),
                                       [](const std::unique_ptr<Connection>& connection) {
-                                          return connection->state == Phase::Closed;
+                                          return connection->phase == Phase::Closed;
                                       }),
                        connections_.end());
 }
