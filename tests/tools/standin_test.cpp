@@ -134,7 +134,8 @@ TEST(StandinRules, HeadsAnswersLogFieldsAndEviction) {
         {"GET", ping + "?x=1", "200"},
         {"POST", "http://h:80" + ping + "#f", "200"},
         {"HEAD", ping, "404"},
-        {"get", ping + "/", "404"}};
+        {"get", ping, "404"},
+        {"GET", "http://h", "404"}}; // no path at all: "/"
     for (const auto& [method, target, status] : answers) {
         EXPECT_EQ(0u, Standin::Answer({method, target, ""}, ping).find("HTTP/1.1 "s + status))
             << method << " " << target;
