@@ -2,12 +2,11 @@
 #define FD_SETSIZE 256
 
 #include "HttpServer.h"
+#include "HttpRules.h"
 
 #include <ws2tcpip.h>
 
 #include <algorithm>
-#include <cctype>
-#include <cstdio>
 
 namespace Standin {
 
@@ -24,118 +23,6 @@ constexpr ULONGLONG kHeadTimeoutMs = 5000;
 constexpr ULONGLONG kDrainTimeoutMs = 2000;
 constexpr long kPollMicroseconds = 50 * 1000;
 
-struct Request {
-    std::string method;
-    std::string target;
-    std::string userAgent;
-};
-
-bool EqualsNoCase(const std::string& a, const char* b) {
-    size_t i = 0;
-    for (; i < a.size() && b[i] != '\0'; ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return i == a.size() && b[i] == '\0';
-}
-
-std::string Trim(const std::string& text) {
-    size_t begin = text.find_first_not_of(" \t");
-    if (begin == std::string::npos) {
-        return {};
-    }
-    size_t end = text.find_last_not_of(" \t");
-    return text.substr(begin, end - begin + 1);
-}
-
-// Where the head ends: just after its first empty line. A line ends with LF, with or without
-// a CR before it, as lenient servers read it; npos while the head is incomplete.
-size_t HeadEnd(const std::string& buffer) {
-    for (size_t lf = buffer.find('\n'); lf != std::string::npos; lf = buffer.find('\n', lf + 1)) {
-        size_t next = lf + 1 + (buffer.compare(lf + 1, 1, "\r") == 0 ? 1 : 0);
-        if (buffer.compare(next, 1, "\n") == 0) {
-            return next + 1;
-        }
-    }
-    return std::string::npos;
-}
-
-// The lines of a head, each without its line end.
-std::vector<std::string> HeadLines(const std::string& head) {
-    std::vector<std::string> lines;
-    for (size_t start = 0, lf = 0; lf != std::string::npos; start = lf + 1) {
-        lf = head.find('\n', start);
-        std::string line = head.substr(start, lf - start);
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        lines.push_back(line);
-    }
-    return lines;
-}
-
-Request ParseHead(const std::string& head) {
-    std::vector<std::string> lines = HeadLines(head);
-    Request request;
-    const std::string& requestLine = lines.front();
-    size_t firstSpace = requestLine.find(' ');
-    request.method = requestLine.substr(0, firstSpace);
-    if (firstSpace != std::string::npos) {
-        size_t secondSpace = requestLine.find(' ', firstSpace + 1);
-        request.target = requestLine.substr(firstSpace + 1, secondSpace - firstSpace - 1);
-    }
-    for (size_t i = 1; i < lines.size(); ++i) {
-        size_t colon = lines[i].find(':');
-        if (colon != std::string::npos && EqualsNoCase(lines[i].substr(0, colon), "User-Agent")) {
-            request.userAgent = Trim(lines[i].substr(colon + 1));
-        }
-    }
-    return request;
-}
-
-// A field as printable text on one line: control bytes and the backslash become escapes, so
-// that no request can end a log line early or fake the tab between fields.
-std::string Escaped(const std::string& field) {
-    std::string escaped;
-    for (unsigned char c : field) {
-        if (c == '\\') {
-            escaped += "\\\\";
-        } else if (c < 0x20 || c == 0x7F) {
-            char code[5];
-            std::snprintf(code, sizeof code, "\\x%02X", c);
-            escaped += code;
-        } else {
-            escaped += static_cast<char>(c);
-        }
-    }
-    return escaped;
-}
-
-// The path of a request target, in origin form or absolute form, without query.
-std::string PathOf(const std::string& target) {
-    size_t start = 0;
-    size_t scheme = target.find("://");
-    if (target.compare(0, 1, "/") != 0 && scheme != std::string::npos) {
-        start = target.find('/', scheme + 3);
-        if (start == std::string::npos) {
-            return "/";
-        }
-    }
-    return target.substr(start, target.find_first_of("?#", start) - start);
-}
-
-std::string Answer(const Request& request) {
-    bool ping = (request.method == "GET" || request.method == "POST") &&
-                PathOf(request.target) == kPingPath;
-    std::string status = ping ? "200 OK" : "404 Not Found";
-    std::string body = ping ? "kacd stand-in: ok\n" : "not found\n";
-    return "HTTP/1.1 " + status +
-           "\r\nContent-Type: text/plain\r\nContent-Length: " + std::to_string(body.size()) +
-           "\r\nConnection: close\r\n\r\n" + body;
-}
-
 // Closes with a reset instead of the usual close, so that no TIME_WAIT is left behind.
 void Abort(unique_socket& socket) {
     if (socket) {
@@ -149,6 +36,63 @@ void Abort(unique_socket& socket) {
 bool SetNonBlocking(SOCKET socket) {
     u_long on = 1;
     return ::ioctlsocket(socket, FIONBIO, &on) == 0;
+}
+
+// How often a port the system picked for 127.0.0.1 is picked again when ::1 has it taken.
+constexpr int kPortPicks = 8;
+
+std::string Where(int family, uint16_t port) {
+    return (family == AF_INET ? "127.0.0.1:" : "[::1]:") + std::to_string(port);
+}
+
+// The failure of the Winsock call just made, read before anything else can change it.
+Outcome SocketFailure(const char* doing, int family, uint16_t port) {
+    const DWORD code = static_cast<DWORD>(::WSAGetLastError());
+    return Outcome::Fail(code, doing + Where(family, port));
+}
+
+// A non-blocking socket listening on the loopback address of family at port (0: a port the
+// system picks); bound receives the port. No other socket may bind the same address and
+// port while it lives (SO_EXCLUSIVEADDRUSE, which works only when set before bind).
+Outcome ListenOn(int family, uint16_t port, unique_socket& listener, uint16_t& bound) {
+    listener.reset(::socket(family, SOCK_STREAM, IPPROTO_TCP));
+    if (!listener) {
+        return SocketFailure("cannot make a socket for ", family, port);
+    }
+    BOOL exclusive = TRUE;
+    if (::setsockopt(listener.get(), SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
+                     reinterpret_cast<const char*>(&exclusive), sizeof(exclusive)) != 0) {
+        return SocketFailure("cannot reserve ", family, port);
+    }
+    sockaddr_storage address = {};
+    int length = family == AF_INET ? sizeof(sockaddr_in) : sizeof(sockaddr_in6);
+    if (family == AF_INET) {
+        auto& v4 = reinterpret_cast<sockaddr_in&>(address);
+        v4.sin_family = AF_INET;
+        v4.sin_port = ::htons(port);
+        v4.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
+    } else {
+        auto& v6 = reinterpret_cast<sockaddr_in6&>(address);
+        v6.sin6_family = AF_INET6;
+        v6.sin6_port = ::htons(port);
+        v6.sin6_addr.s6_addr[15] = 1; // ::1
+    }
+    if (::bind(listener.get(), reinterpret_cast<const sockaddr*>(&address), length) != 0) {
+        return SocketFailure("cannot bind ", family, port);
+    }
+    if (::listen(listener.get(), SOMAXCONN) != 0 || !SetNonBlocking(listener.get())) {
+        return SocketFailure("cannot listen on ", family, port);
+    }
+    if (::getsockname(listener.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        return SocketFailure("cannot read the port of ", family, port);
+    }
+    bound = ::ntohs(reinterpret_cast<sockaddr_in&>(address).sin_port); // same place in both
+    return Outcome::Success();
+}
+
+// A machine without IPv6 has no ::1 to listen on, and no client can reach us there either.
+bool NoIpv6(DWORD code) {
+    return code == WSAEAFNOSUPPORT || code == WSAEADDRNOTAVAIL;
 }
 
 } // namespace
@@ -195,10 +139,8 @@ void RequestLog::Write(const std::string& method, const std::string& target,
 }
 
 struct HttpServer::Connection {
-    enum class State { Reading, Holding, Writing, Draining, Closed };
-
     unique_socket socket;
-    State state = State::Reading;
+    Phase phase = Phase::Reading;
     std::string buffer; // the request head while reading, the answer while writing
     size_t sent = 0;
     ULONGLONG deadline = 0;
@@ -212,28 +154,31 @@ HttpServer::~HttpServer() {
 }
 
 Outcome HttpServer::Listen(uint16_t port, uint16_t& bound) {
-    unique_socket listener(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-    if (!listener) {
-        return Outcome::Fail(static_cast<DWORD>(::WSAGetLastError()), "cannot make a socket");
+    for (int pick = 1;; ++pick) {
+        unique_socket v4;
+        unique_socket v6;
+        Outcome outcome = ListenOn(AF_INET, port, v4, bound);
+        if (!outcome.Ok()) {
+            return outcome;
+        }
+        uint16_t same = 0;
+        outcome = ListenOn(AF_INET6, bound, v6, same);
+        const bool taken = outcome.code == WSAEADDRINUSE || outcome.code == WSAEACCES;
+        if (taken && port == 0 && pick < kPortPicks) {
+            continue; // the port the system picked for 127.0.0.1 is someone's on ::1
+        }
+        if (NoIpv6(outcome.code)) {
+            v6.reset();
+            outcome = Outcome::Success();
+        }
+        if (outcome.Ok()) {
+            listeners_.push_back(std::move(v4));
+            if (v6) {
+                listeners_.push_back(std::move(v6));
+            }
+        }
+        return outcome;
     }
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_port = ::htons(port);
-    address.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
-    std::string where = "127.0.0.1:" + std::to_string(port);
-    if (::bind(listener.get(), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
-        return Outcome::Fail(static_cast<DWORD>(::WSAGetLastError()), "cannot bind " + where);
-    }
-    if (::listen(listener.get(), SOMAXCONN) != 0 || !SetNonBlocking(listener.get())) {
-        return Outcome::Fail(static_cast<DWORD>(::WSAGetLastError()), "cannot listen on " + where);
-    }
-    int length = sizeof(address);
-    if (::getsockname(listener.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        return Outcome::Fail(static_cast<DWORD>(::WSAGetLastError()), "cannot read the port");
-    }
-    bound = ::ntohs(address.sin_port);
-    listeners_.push_back(std::move(listener));
-    return Outcome::Success();
 }
 
 void HttpServer::Serve(HANDLE stop, ULONGLONG deadline) {
@@ -256,7 +201,7 @@ void HttpServer::Step(HANDLE stop) {
     }
     for (const auto& connection : connections_) {
         FD_SET(connection->socket.get(),
-               connection->state == Connection::State::Writing ? &writable : &readable);
+               connection->phase == Phase::Writing ? &writable : &readable);
     }
     if (readable.fd_count == 0 && writable.fd_count == 0) {
         // select() refuses empty sets; with nothing to serve there is only the stop to wait for.
@@ -265,18 +210,19 @@ void HttpServer::Step(HANDLE stop) {
     }
     timeval poll = {0, kPollMicroseconds};
     if (::select(0, &readable, &writable, nullptr, &poll) > 0) {
-        for (const unique_socket& listener : listeners_) {
-            if (FD_ISSET(listener.get(), &readable)) {
-                Accept(listener.get());
-            }
-        }
-        // Accept appends newcomers and may drop idle connections. A newcomer given a dropped
-        // socket's number is read once more here, which at worst finds nothing.
+        // The connections first, so that a client that has closed is known as closed before a
+        // newcomer needs its slot, and so that the sets are read before Accept closes sockets
+        // whose numbers a newcomer may then get.
         for (const auto& connection : connections_) {
             if (FD_ISSET(connection->socket.get(), &readable)) {
                 OnReadable(*connection);
             } else if (FD_ISSET(connection->socket.get(), &writable)) {
                 OnWritable(*connection);
+            }
+        }
+        for (const unique_socket& listener : listeners_) {
+            if (FD_ISSET(listener.get(), &readable)) {
+                Accept(listener.get());
             }
         }
     }
@@ -303,25 +249,18 @@ void HttpServer::Accept(SOCKET listener) {
     }
 }
 
-// Makes room for a newcomer, so that idle clients holding every slot cannot starve a ping:
-// closes the connection heard from longest ago that still waits for its client's head (or,
-// silent, for it to go), else one that only waits for its client to close. Answers false
-// when every connection is being answered.
+// Makes room for a newcomer (see Evicted); false when every connection is being answered.
 bool HttpServer::DropIdlest() {
-    auto rank = [](const Connection& connection) {
-        return connection.state == Connection::State::Draining  ? 1
-               : connection.state == Connection::State::Writing ? 2
-                                                                : 0;
-    };
-    auto idlest = std::min_element(
-        connections_.begin(), connections_.end(), [&](const auto& a, const auto& b) {
-            return std::make_pair(rank(*a), a->lastHeard) < std::make_pair(rank(*b), b->lastHeard);
-        });
-    if (idlest == connections_.end() || rank(**idlest) == 2) {
+    std::vector<ConnectionView> views;
+    for (const auto& connection : connections_) {
+        views.push_back({connection->phase, connection->lastHeard});
+    }
+    const size_t evicted = Evicted(views);
+    if (evicted == std::string::npos) {
         return false;
     }
-    Abort((*idlest)->socket);
-    connections_.erase(idlest);
+    Abort(connections_[evicted]->socket);
+    connections_.erase(connections_.begin() + static_cast<ptrdiff_t>(evicted));
     return true;
 }
 
@@ -334,10 +273,10 @@ void HttpServer::OnReadable(Connection& connection) {
     if (received <= 0) {
         // The client closed (or reset) first: a plain close leaves no TIME_WAIT on our side.
         connection.socket.reset();
-        connection.state = Connection::State::Closed;
+        connection.phase = Phase::Closed;
         return;
     }
-    if (connection.state != Connection::State::Reading) {
+    if (connection.phase != Phase::Reading) {
         return; // holding or draining: what the client sends now is of no interest
     }
     connection.lastHeard = ::GetTickCount64();
@@ -346,7 +285,7 @@ void HttpServer::OnReadable(Connection& connection) {
         OnHead(connection);
     } else if (connection.buffer.size() > kMaxHead) {
         Abort(connection.socket);
-        connection.state = Connection::State::Closed;
+        connection.phase = Phase::Closed;
     }
 }
 
@@ -356,12 +295,12 @@ void HttpServer::OnHead(Connection& connection) {
     log_.Write(request.method, request.target, request.userAgent);
     if (silent_) {
         connection.buffer.clear();
-        connection.state = Connection::State::Holding;
+        connection.phase = Phase::Holding;
         return;
     }
-    connection.buffer = Answer(request);
+    connection.buffer = Answer(request, kPingPath);
     connection.sent = 0;
-    connection.state = Connection::State::Writing;
+    connection.phase = Phase::Writing;
     OnWritable(connection);
 }
 
@@ -372,14 +311,14 @@ void HttpServer::OnWritable(Connection& connection) {
     if (sent == SOCKET_ERROR) {
         if (::WSAGetLastError() != WSAEWOULDBLOCK) {
             Abort(connection.socket);
-            connection.state = Connection::State::Closed;
+            connection.phase = Phase::Closed;
         }
         return;
     }
     connection.sent += static_cast<size_t>(sent);
     if (connection.sent == answer.size()) {
         connection.buffer.clear();
-        connection.state = Connection::State::Draining;
+        connection.phase = Phase::Draining;
         connection.deadline = ::GetTickCount64() + kDrainTimeoutMs;
     }
 }
@@ -389,16 +328,15 @@ void HttpServer::OnWritable(Connection& connection) {
 void HttpServer::Expire() {
     ULONGLONG now = ::GetTickCount64();
     for (auto& connection : connections_) {
-        bool timed = connection->state == Connection::State::Reading ||
-                     connection->state == Connection::State::Draining;
+        bool timed = connection->phase == Phase::Reading || connection->phase == Phase::Draining;
         if (timed && now >= connection->deadline) {
             Abort(connection->socket);
-            connection->state = Connection::State::Closed;
+            connection->phase = Phase::Closed;
         }
     }
     connections_.erase(std::remove_if(connections_.begin(), connections_.end(),
                                       [](const std::unique_ptr<Connection>& connection) {
-                                          return connection->state == Connection::State::Closed;
+                                          return connection->phase == Phase::Closed;
                                       }),
                        connections_.end());
 }

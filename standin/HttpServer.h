@@ -1,8 +1,8 @@
 // A minimal HTTP/1.1 server on loopback for the stand-in: answers the agent's ping path,
 // 404 for everything else, and records every request head it reads. It runs on the
 // calling thread with select(), so stopping it never waits for worker threads. When every
-// connection slot is taken, a newcomer takes the place of the idlest connection, so that
-// clients that connect and say nothing cannot keep a ping out.
+// connection slot is taken, a newcomer takes the place of a closed or the idlest connection
+// (Evicted, HttpRules.h), so that clients that connect and say nothing cannot keep a ping out.
 #pragma once
 
 #include <winsock2.h>
@@ -52,7 +52,9 @@ public:
     HttpServer(const HttpServer&) = delete;
     HttpServer& operator=(const HttpServer&) = delete;
 
-    // Listens on 127.0.0.1:port (0: a port the system picks); bound receives the port.
+    // Listens on 127.0.0.1:port and [::1]:port (0: a port the system picks, the same for
+    // both), since a client may try either for "localhost"; bound receives the port. No other
+    // socket may share either address (SO_EXCLUSIVEADDRUSE). Without IPv6, on 127.0.0.1 only.
     Outcome Listen(uint16_t port, uint16_t& bound);
     // Serves until stop is signalled or the tick count reaches deadline, then closes every
     // connection and listener.

@@ -138,27 +138,4 @@ std::vector<std::wstring> Options::ToArguments() const {
     return args;
 }
 
-// The rules of CommandLineToArgvW: backslashes are literal except before a quote, where
-// each one must be doubled, and the quote itself is escaped.
-std::wstring QuoteArgument(const std::wstring& arg) {
-    if (!arg.empty() && arg.find_first_of(L" \t\n\v\"") == std::wstring::npos) {
-        return arg;
-    }
-    std::wstring quoted = L"\"";
-    size_t backslashes = 0;
-    for (wchar_t c : arg) {
-        if (c == L'\\') {
-            ++backslashes;
-            continue;
-        }
-        size_t repeat = c == L'"' ? backslashes * 2 + 1 : backslashes;
-        quoted.append(repeat, L'\\');
-        quoted.push_back(c);
-        backslashes = 0;
-    }
-    quoted.append(backslashes * 2, L'\\');
-    quoted.push_back(L'"');
-    return quoted;
-}
-
 } // namespace Standin

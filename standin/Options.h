@@ -13,8 +13,8 @@ namespace Standin {
 struct Options {
     static constexpr int kNoPort = -1;
 
-    int port = kNoPort;        // --port N: listen on 127.0.0.1:N (0: a port the system picks)
-    bool http80 = false;       // --http80: also listen on 127.0.0.1:80, the default address
+    int port = kNoPort;  // --port N: listen on 127.0.0.1:N and [::1]:N (0: a port the system picks)
+    bool http80 = false; // --http80: also listen on port 80 of both, the default address
     bool writePortSet = false; // --write-port N: the port file names N, whatever we listen on
     uint32_t writePort = 0;
     std::wstring portFile;    // --portfile PATH
@@ -30,8 +30,5 @@ struct Options {
 
 // Parses args[first..] into options; relative paths are made absolute.
 Outcome ParseOptions(const std::vector<std::wstring>& args, size_t first, Options& options);
-
-// One argument quoted so that CommandLineToArgvW gives it back unchanged.
-std::wstring QuoteArgument(const std::wstring& arg);
 
 } // namespace Standin

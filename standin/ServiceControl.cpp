@@ -3,6 +3,7 @@
 // its own on a state.
 #include "Service.h"
 
+#include "CommandLine.h"
 #include "Holders.h"
 #include "ServiceState.h"
 
@@ -70,6 +71,14 @@ Outcome WaitForState(SC_HANDLE service, DWORD target) {
     }
 }
 
+// Whether a refused stop may still be taken later: a service still starting accepts no
+// controls yet (the manager answers 1061, or 1052 while the service, as it should then,
+// declares none accepted), and one that has just ended is not active any more.
+bool StopMayFollow(DWORD refusal, DWORD state) {
+    return refusal == ERROR_SERVICE_CANNOT_ACCEPT_CTRL || refusal == ERROR_SERVICE_NOT_ACTIVE ||
+           (refusal == ERROR_INVALID_SERVICE_CONTROL && state == SERVICE_START_PENDING);
+}
+
 // Asks the service to stop, again while it cannot take the request yet (still starting),
 // and polls until it has stopped.
 Outcome StopAndWait(SC_HANDLE service) {
@@ -84,7 +93,7 @@ Outcome StopAndWait(SC_HANDLE service) {
         if (status.dwCurrentState != SERVICE_STOP_PENDING &&
             !::ControlService(service, SERVICE_CONTROL_STOP, &reported)) {
             DWORD code = ::GetLastError();
-            if (code != ERROR_SERVICE_CANNOT_ACCEPT_CTRL && code != ERROR_SERVICE_NOT_ACTIVE) {
+            if (!StopMayFollow(code, status.dwCurrentState)) {
                 return Outcome::Fail(code, "cannot stop the service KaCtrl");
             }
         }
@@ -183,11 +192,9 @@ Outcome CommandLineFor(const Options& options, std::wstring& commandLine) {
     std::wstring program;
     Outcome outcome = ThisProgram(program);
     if (outcome.Ok()) {
-        // Quoted even without blanks: the manager reads an unquoted path up to the first blank.
-        commandLine = L"\"" + program + L"\" service";
-        for (const std::wstring& arg : options.ToArguments()) {
-            commandLine += L" " + QuoteArgument(arg);
-        }
+        std::vector<std::wstring> args = options.ToArguments();
+        args.insert(args.begin(), L"service");
+        commandLine = KaCommon::CommandLine(program, args);
     }
     return outcome;
 }

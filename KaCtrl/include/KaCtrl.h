@@ -32,7 +32,4 @@ public:
 // cannot be written.
 KACTRL_API void LogMessage(const KaTekMsg::MessageList_t& messages);
 
-// The log file LogMessage writes to.
-KACTRL_API KaTekStr::String_t LogFilePath();
-
 } // namespace KaCtrl

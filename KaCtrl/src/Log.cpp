@@ -1,11 +1,10 @@
 // KaCtrl: the control component's message log.
 #include "KaCtrl.h"
 
-#include "Holders.h"
+#include "AppendLine.h"
 
 #include <windows.h>
 
-#include <cstdio>
 #include <string>
 
 namespace KaCtrl {
@@ -13,15 +12,6 @@ namespace KaCtrl {
 namespace {
 
 using KaTekStr::String_t;
-
-std::string TimeStamp() {
-    SYSTEMTIME now;
-    ::GetLocalTime(&now);
-    char text[32];
-    std::snprintf(text, sizeof(text), "%04u-%02u-%02u %02u:%02u:%02u.%03u", now.wYear, now.wMonth,
-                  now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds);
-    return text;
-}
 
 // A text may span lines (a formatted message list handed on as an argument does); the log
 // keeps one line per message, so each run of line ends becomes one blank.
@@ -40,7 +30,7 @@ std::wstring OnOneLine(const std::wstring& text) {
 }
 
 std::string FormatLines(const KaTekMsg::MessageList_t& messages) {
-    const std::string time = TimeStamp();
+    const std::string time = KaCommon::TimeStamp();
     std::string lines;
     for (const KaTekMsg::Message_t& message : messages.GetMessages()) {
         lines += time + " " + KaTekStr::NarrowUtf8(message.GetCatalogId().Std()) + "(" +
@@ -60,23 +50,12 @@ void CreateDirectories(const std::wstring& path) {
     ::CreateDirectoryW(path.c_str(), nullptr);
 }
 
-// One write on a handle opened for appending only, so that the lines of one call stay
-// together even when other threads or processes log at the same moment.
-void AppendToFile(const String_t& path, const std::string& lines) {
-    KaHold::unique_handle file(::CreateFileW(path.c_str(), FILE_APPEND_DATA,
-                                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file) {
-        DWORD written = 0;
-        ::WriteFile(file.get(), lines.data(), static_cast<DWORD>(lines.size()), &written, nullptr);
-    }
-}
-
-} // namespace
-
+// The log file LogMessage writes to.
 String_t LogFilePath() {
     return KaTekRuntime::Dir_t::Path(KaTekRuntime::DIR_LOG, String_t("KaCtrl.log"));
 }
+
+} // namespace
 
 void LogMessage(const KaTekMsg::MessageList_t& messages) {
     // Logging reports a failure the caller is already handling; a log that cannot be
@@ -87,7 +66,7 @@ void LogMessage(const KaTekMsg::MessageList_t& messages) {
         }
         const String_t path = LogFilePath();
         CreateDirectories(KaTekRuntime::Dir_t::Path(KaTekRuntime::DIR_LOG, String_t::Null()).Std());
-        AppendToFile(path, FormatLines(messages));
+        KaCommon::AppendToFile(path.c_str(), FormatLines(messages));
     } catch (...) {
     }
 }

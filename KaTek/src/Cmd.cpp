@@ -2,6 +2,8 @@
 #include "KaTek/Cmd.h"
 #include "KaTek/Msg.h"
 
+#include "CommandLine.h"
+#include "EnvironmentBlock.h"
 #include "Holders.h"
 
 #include <windows.h>
@@ -14,8 +16,6 @@
 namespace KaTekCmd {
 
 namespace {
-
-using Variable = std::pair<std::wstring, std::wstring>; // name, value
 
 // Short enough that output is read promptly, long enough not to spin.
 constexpr DWORD kPollMs = 10;
@@ -36,96 +36,26 @@ int CompareNames(const std::wstring& left, const std::wstring& right) {
            CSTR_EQUAL;
 }
 
-std::vector<Variable>::iterator FindSlot(std::vector<Variable>& environment,
-                                         const std::wstring& name) {
-    return std::lower_bound(environment.begin(), environment.end(), name,
-                            [](const Variable& entry, const std::wstring& key) {
-                                return CompareNames(entry.first, key) < 0;
-                            });
-}
-
-void SetVariable(std::vector<Variable>& environment, const std::wstring& name,
-                 const std::wstring& value) {
-    auto slot = FindSlot(environment, name);
-    if (slot != environment.end() && CompareNames(slot->first, name) == 0) {
-        slot->second = value;
-    } else {
-        environment.insert(slot, Variable(name, value));
-    }
-}
-
-// The per-drive entries ("=C:=C:\dir") begin with '=', so the name ends at the first '='
-// after the first character.
-Variable SplitEntry(const std::wstring& entry) {
-    const size_t equals = entry.find(L'=', 1);
-    if (equals == std::wstring::npos) {
-        return Variable(entry, std::wstring());
-    }
-    return Variable(entry.substr(0, equals), entry.substr(equals + 1));
-}
-
 std::vector<Variable> CaptureEnvironment() {
     KaHold::unique_environment_strings block(::GetEnvironmentStringsW());
-    std::vector<Variable> environment;
-    for (const wchar_t* entry = block.get(); entry && *entry; entry += wcslen(entry) + 1) {
-        const Variable variable = SplitEntry(entry);
-        SetVariable(environment, variable.first, variable.second);
-    }
-    return environment;
+    return ParseBlock(block.get(), CompareNames);
 }
 
-std::wstring BuildEnvironmentBlock(const std::vector<Variable>& environment) {
-    std::wstring block;
-    for (const Variable& variable : environment) {
-        block += variable.first + L'=' + variable.second;
-        block += L'\0';
-    }
-    // The block ends with an empty entry; an empty block still needs its two NULs.
-    block += L'\0';
-    if (environment.empty()) {
-        block += L'\0';
-    }
-    return block;
-}
-
-// Quotes one argument so that CommandLineToArgvW and the C runtime give it back unchanged:
-// backslashes are literal except before a quote, where each counts as an escape.
-std::wstring QuoteArgument(const std::wstring& argument) {
-    if (!argument.empty() && argument.find_first_of(L" \t\n\v\"") == std::wstring::npos) {
-        return argument;
-    }
-    std::wstring quoted = L"\"";
-    size_t backslashes = 0;
-    for (wchar_t unit : argument) {
-        if (unit == L'\\') {
-            ++backslashes;
-            continue;
-        }
-        quoted.append(unit == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
-        quoted += unit;
-        backslashes = 0;
-    }
-    // These stand before the closing quote, so they are escaped as well.
-    quoted.append(backslashes * 2, L'\\');
-    return quoted + L'"';
-}
-
-// The program name is parsed by simpler rules (no escapes), so it is quoted as a whole.
 std::wstring BuildCommandLine(const String_t& program, const std::vector<String_t>& arguments) {
     if (program.IsEmpty() || program.Std().find(L'"') != std::wstring::npos) {
         Fail(program, "not a program name");
     }
-    std::wstring line = L"\"" + program.Std() + L"\"";
+    std::vector<std::wstring> units;
     for (const String_t& argument : arguments) {
-        line += L' ' + QuoteArgument(argument.Std());
+        units.push_back(argument.Std());
     }
-    return line;
+    return KaCommon::CommandLine(program.Std(), units);
 }
 
 struct CommandState {
     String_t program;
     std::vector<String_t> arguments;
-    std::vector<Variable> environment; // sorted as BuildEnvironmentBlock needs
+    std::vector<Variable> environment; // sorted as BuildBlock needs
     KaHold::unique_handle process;
     KaHold::unique_handle outputRead;
     std::string output; // raw bytes, in the child's ANSI code page
@@ -197,7 +127,7 @@ void LaunchChild(CommandState& state, HANDLE output, HANDLE input) {
     startup.lpAttributeList = list.get();
 
     std::wstring commandLine = BuildCommandLine(state.program, state.arguments);
-    std::wstring block = BuildEnvironmentBlock(state.environment);
+    std::wstring block = BuildBlock(state.environment);
     PROCESS_INFORMATION created{};
     const DWORD flags =
         CREATE_UNICODE_ENVIRONMENT | EXTENDED_STARTUPINFO_PRESENT | CREATE_NO_WINDOW;
@@ -246,28 +176,13 @@ DWORD RemainingMs(ULONGLONG startTick, uint32_t timeoutMs) {
     return spent >= timeoutMs ? 0 : static_cast<DWORD>(timeoutMs - spent);
 }
 
-// The variable as an error message can show it: a NUL would end the message's text.
-String_t Shown(const std::wstring& name) {
-    std::wstring shown;
-    for (wchar_t unit : name) {
-        shown += unit == L'\0' ? std::wstring(L"\\0") : std::wstring(1, unit);
-    }
-    return String_t(shown);
-}
-
 } // namespace
 
 void CheckEnvVariable(const String_t& name, const String_t& value) {
-    // A NUL ends an entry of an environment block and would start another one there, and
-    // an '=' would move the border between name and value.
-    const std::wstring& units = name.Std();
-    if (units.empty() || units.find_first_of(std::wstring(L"=\0", 2)) != std::wstring::npos) {
+    const char* fault = EntryFault(name.Std(), value.Std());
+    if (fault != nullptr) {
         KaTekMsg::ThrowRuntime(KaTekMsg::MSG_ENV_VARIABLE,
-                               {Shown(units), String_t("not an environment variable name")});
-    }
-    if (value.Std().find(L'\0') != std::wstring::npos) {
-        KaTekMsg::ThrowRuntime(KaTekMsg::MSG_ENV_VARIABLE,
-                               {Shown(units), String_t("its value holds a NUL character")});
+                               {String_t(ShownName(name.Std())), String_t(fault)});
     }
 }
 
@@ -295,18 +210,15 @@ Command_t::Command_t(const String_t& program, const std::vector<String_t>& argum
 void Command_t::PutEnv(const String_t& name, const String_t& value) {
     CommandState& state = Require(impl_);
     CheckEnvVariable(name, value);
-    SetVariable(state.environment, name.Std(), value.Std());
+    SetVariable(state.environment, CompareNames, name.Std(), value.Std());
 }
 
 String_t Command_t::GetEnv(const String_t& name) const {
     if (!impl_) {
         return String_t::Null();
     }
-    auto slot = FindSlot(impl_->environment, name.Std());
-    if (slot == impl_->environment.end() || CompareNames(slot->first, name.Std()) != 0) {
-        return String_t::Null();
-    }
-    return String_t(slot->second);
+    const Variable* found = FindVariable(impl_->environment, CompareNames, name.Std());
+    return found ? String_t(found->second) : String_t::Null();
 }
 
 void Command_t::Start() {

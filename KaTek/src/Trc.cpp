@@ -3,32 +3,19 @@
 #include "KaTek/Config.h"
 #include "KaTek/Runtime.h"
 
-#include "Holders.h"
+#include "AppendLine.h"
 
 #include <windows.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <exception>
 #include <memory>
+#include <mutex>
 #include <string>
 
 namespace KaTekTrc {
 
 namespace {
-
-// The value of key as stored in the settings (GetAttr keeps it in UTF-16, where
-// GetAttrValue would narrow it to the ANSI code page); the null text when absent.
-String_t FindAttr(const KaTekConfig::Configuration_t& settings, const char* key) {
-    String_t name;
-    String_t value;
-    for (int index = 0; settings.GetAttr(index, name, value); ++index) {
-        if (name == key) {
-            return value;
-        }
-    }
-    return String_t::Null();
-}
 
 // True when area is one of AREAS' comma-separated names, or AREAS names every area.
 bool IsAreaListed(const String_t& areas, const char* area) {
@@ -89,47 +76,90 @@ bool ParseLevelMask(const String_t& text, uint32_t& mask) {
     return true;
 }
 
+// The settings file as far as a change to it shows: whether it is there (a file that cannot be
+// asked about counts as absent, and is read each time), its last-write time (100 ns units,
+// 0 where the file system keeps none) and its size.
+struct FileState {
+    bool present = false;
+    ULONGLONG written = 0;
+    ULONGLONG size = 0;
+
+    bool operator==(const FileState& other) const {
+        return present == other.present && written == other.written && size == other.size;
+    }
+};
+
+FileState StateOf(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) {
+        return {};
+    }
+    return {true,
+            (ULONGLONG(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                data.ftLastWriteTime.dwLowDateTime,
+            (ULONGLONG(data.nFileSizeHigh) << 32) | data.nFileSizeLow};
+}
+
+// The coarsest last-write time of the usual file systems (FAT's), in 100 ns units: a read
+// closer than this to the file's last write may be followed by a write of the same size that
+// gets the same time.
+constexpr ULONGLONG kWriteTimeResolution = 2 * 10000000ull;
+
+// The "tek.trace" namespace as last read, and the file it was read from; trusted while the
+// file shows the same state, once that state is older than the file system can blur.
+struct TraceSettings {
+    std::wstring path;
+    FileState state;
+    bool settled = false;
+    KaTekConfig::Configuration_t settings;
+};
+std::mutex g_traceSettingsLock;
+TraceSettings g_traceSettings;
+
+// The "tek.trace" namespace of the settings file, read again only when the file's path or state
+// has changed since the last read, or that read was too close to the file's last write to
+// trust. An untraced area asks on each trace point, so this keeps such a point from parsing
+// the whole file each time. Throws as ConfigNamespace_t::Open does; a read that throws is
+// not kept.
+KaTekConfig::Configuration_t TraceNamespace() {
+    const std::wstring path = KaTekConfig::SettingsFilePath().Std();
+    FILETIME now;
+    ::GetSystemTimeAsFileTime(&now);
+    const FileState state = StateOf(path);
+    {
+        std::lock_guard<std::mutex> guard(g_traceSettingsLock);
+        if (g_traceSettings.settled && g_traceSettings.path == path &&
+            g_traceSettings.state == state) {
+            return g_traceSettings.settings;
+        }
+    }
+    KaTekConfig::Configuration_t settings = KaTekConfig::ConfigNamespace_t("tek.trace").Open();
+    const ULONGLONG readAt = (ULONGLONG(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    std::lock_guard<std::mutex> guard(g_traceSettingsLock);
+    const bool settled =
+        state.present && state.written != 0 && state.written + kWriteTimeResolution < readAt;
+    g_traceSettings = {path, state, settled, settings};
+    return settings;
+}
+
 // A trace object for area when the settings trace it, or none. A level that cannot be read
 // also gives none: tracing with a guessed mask could hide or flood what was asked for.
 std::unique_ptr<TraceObj_t> MakeTraceObject(const char* area) {
-    const KaTekConfig::Configuration_t settings =
-        KaTekConfig::ConfigNamespace_t("tek.trace").Open();
-    const String_t areas = FindAttr(settings, "AREAS");
+    const KaTekConfig::Configuration_t settings = TraceNamespace();
+    const String_t areas = KaTekConfig::FindAttr(settings, "AREAS");
     if (areas.IsEmpty() || !IsAreaListed(areas, area)) {
         return nullptr;
     }
     uint32_t mask = 0xFFFFFFFFu;
-    const String_t level = FindAttr(settings, "LEVEL");
+    const String_t level = KaTekConfig::FindAttr(settings, "LEVEL");
     if (level.IsNotEmpty() && !ParseLevelMask(level, mask)) {
         return nullptr;
     }
-    String_t file = FindAttr(settings, "FILE");
+    String_t file = KaTekConfig::FindAttr(settings, "FILE");
     if (file.IsEmpty()) {
         file = KaTekRuntime::Dir_t::Path(KaTekRuntime::DIR_LOG, String_t("trace.log"));
     }
     return std::make_unique<TraceObj_t>(area, mask, file);
-}
-
-std::string TimeStamp() {
-    SYSTEMTIME now;
-    ::GetLocalTime(&now);
-    char text[32];
-    std::snprintf(text, sizeof(text), "%04u-%02u-%02u %02u:%02u:%02u.%03u", now.wYear, now.wMonth,
-                  now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds);
-    return text;
-}
-
-// One write on a handle opened for appending only: the system puts each write at the end
-// of the file, so lines of several threads or processes never overwrite one another.
-void AppendToFile(const String_t& path, const std::string& line) {
-    KaHold::unique_handle file(::CreateFileW(path.c_str(), FILE_APPEND_DATA,
-                                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        return;
-    }
-    DWORD written = 0;
-    ::WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
 }
 
 } // namespace
@@ -145,11 +175,11 @@ void TraceObj_t::DoTrace(uint32_t level, const String_t& text, const char* sourc
         std::string utf8 = KaTekStr::NarrowUtf8(text.Std());
         std::replace(utf8.begin(), utf8.end(), '\r', ' ');
         std::replace(utf8.begin(), utf8.end(), '\n', ' ');
-        std::string record = TimeStamp() + " " + std::to_string(::GetCurrentThreadId()) + " " +
-                             (area_ ? area_ : "") + " " + std::to_string(level) + " " + utf8 +
+        std::string record = KaCommon::TimeStamp() + " " + std::to_string(::GetCurrentThreadId()) +
+                             " " + (area_ ? area_ : "") + " " + std::to_string(level) + " " + utf8 +
                              " (" + (sourceFile ? sourceFile : "") + ":" + std::to_string(line) +
                              ")\r\n";
-        AppendToFile(file_, record);
+        KaCommon::AppendToFile(file_.c_str(), record);
     } catch (...) {
     }
 }

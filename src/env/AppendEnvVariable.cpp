@@ -18,7 +18,7 @@ constexpr int kTraceLine = 758;
 // The base comes from "ctrl.env" or else from the calling process, never from the
 // command, whose own environment is a copy of the process's anyway.
 String_t BaseValue(const String_t& name, const Configuration_t& configured) {
-    String_t base = FindNamespaceValue(name, configured);
+    String_t base = FindAttr(configured, name);
     // Read by the exact name: a narrow copy could read another variable, one whose name
     // has the ASCII letters of look-alikes. Read from the process's own block: the C
     // runtime's copy may miss a later change and hold "?" for what the ANSI code page lacks.
@@ -41,18 +41,6 @@ String_t Join(const String_t& first, const String_t& second) {
 }
 
 } // namespace
-
-String_t FindNamespaceValue(const String_t& name, const Configuration_t& attributes) {
-    const int count = attributes.GetAttrCount();
-    for (int index = 0; index < count; ++index) {
-        String_t attributeName;
-        String_t value;
-        if (attributes.GetAttr(index, attributeName, value) && attributeName == name) {
-            return value;
-        }
-    }
-    return String_t();
-}
 
 String_t AppendEnvVariable(bool append, Command_t command) {
     const Configuration_t extensions =

@@ -5,10 +5,6 @@
 
 namespace KaCtrl {
 
-// FindNamespaceValue answers the value of the first readable attribute called name in the
-// opened namespace attributes, or the empty text when there is none.
-String_t FindNamespaceValue(const String_t& name, const Configuration_t& attributes);
-
 // PutProcessEnv sets name to value in the calling process's environment (an empty value
 // removes the variable). An entry that cannot be one environment entry (an empty name, '='
 // in the name, a NUL anywhere), a value longer than an environment variable holds, and one

@@ -11,7 +11,9 @@ namespace KaCtrl {
 extern KaTekTrc::TraceWrapper_t traceArea;
 
 // TracePoint writes one record at level when the area is traced at that level. The text
-// is built by buildText only then, so an untraced point costs a mask test.
+// is built by buildText only then. A traced area's point costs a mask test; an untraced
+// area's point asks the runtime again (InitObject), which queries the settings file's
+// attributes and reads the file only once it has changed (bench/trace_bench measures it).
 template <typename BuildText>
 void TracePoint(uint32_t level, BuildText buildText, const char* sourceFile, int line) {
     if (!traceArea.HasObject()) {

@@ -11,6 +11,7 @@ namespace KaCtrl {
 using KaTekArray::CharArray_t;
 using KaTekConfig::ConfigNamespace_t;
 using KaTekConfig::Configuration_t;
+using KaTekConfig::FindAttr;
 using KaTekIo::DataInputStream_t;
 using KaTekIo::DirLister_t;
 using KaTekIo::File_t;
@@ -23,5 +24,11 @@ using KaTekRuntime::DirKey_e;
 using KaTekStr::MBS_t;
 using KaTekStr::NumToStr;
 using KaTekStr::UTF16CodePoint_t;
+
+// The control library shares this namespace, so its names need no using-declaration to be
+// seen here; these say which of them the library takes from KaCtrl.dll.
+using KaCtrl::Catalog;
+using KaCtrl::IsCertInstalled;
+using KaCtrl::LogMessage;
 
 } // namespace KaCtrl

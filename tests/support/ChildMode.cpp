@@ -1,37 +1,14 @@
 #include "ChildMode.h"
 
+#include "CommandLine.h"
+
 #include <shellapi.h>
 
 #include <stdexcept>
 
 namespace KaTest {
 
-namespace {
-
 constexpr wchar_t kChildSwitch[] = L"--ka-child";
-
-// One argument quoted so that CommandLineToArgvW gives it back unchanged.
-std::wstring QuoteArgument(const std::wstring& arg) {
-    std::wstring quoted = L"\"";
-    size_t backslashes = 0;
-    for (wchar_t c : arg) {
-        if (c == L'\\') {
-            ++backslashes;
-            quoted += c;
-            continue;
-        }
-        if (c == L'"') {
-            // Backslashes before a quote are escaped, and so is the quote.
-            quoted.append(backslashes + 1, L'\\');
-        }
-        backslashes = 0;
-        quoted += c;
-    }
-    quoted.append(backslashes, L'\\'); // doubled, so the closing quote stays a quote
-    return quoted + L"\"";
-}
-
-} // namespace
 
 std::wstring ProgramPath() {
     std::wstring path(MAX_PATH, L'\0');
@@ -52,10 +29,9 @@ ChildMode::ChildMode(const wchar_t* name, ChildMain main) {
 
 ChildProcess ChildProcess::Start(const std::wstring& mode, const std::vector<std::wstring>& args,
                                  HANDLE token) {
-    std::wstring commandLine = QuoteArgument(ProgramPath()) + L" " + kChildSwitch + L" " + mode;
-    for (const std::wstring& arg : args) {
-        commandLine += L" " + QuoteArgument(arg);
-    }
+    std::vector<std::wstring> childArgs = {kChildSwitch, mode};
+    childArgs.insert(childArgs.end(), args.begin(), args.end());
+    std::wstring commandLine = KaCommon::CommandLine(ProgramPath(), childArgs);
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION started{};

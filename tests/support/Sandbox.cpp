@@ -1,5 +1,7 @@
 #include "Sandbox.h"
 
+#include "KaTek.h"
+
 #include <windows.h>
 
 #include <stdlib.h>
@@ -23,12 +25,7 @@ std::wstring UniqueRoot() {
 } // namespace
 
 std::string Utf8(const std::wstring& text) {
-    int size = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
-                                     nullptr, 0, nullptr, nullptr);
-    std::string bytes(static_cast<size_t>(size), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), bytes.data(),
-                          size, nullptr, nullptr);
-    return bytes;
+    return KaTekStr::NarrowUtf8(text);
 }
 
 void SetEnv(const std::wstring& name, const std::wstring& value) {

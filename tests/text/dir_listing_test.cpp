@@ -6,9 +6,11 @@
 #include "Holders.h"
 #include "Sandbox.h"
 
-#include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <regex>
+#include <set>
+#include <tuple>
 
 static std::vector<std::wstring> Listed(const std::wstring& dir, const char* suffix) {
     std::vector<std::wstring> paths;
@@ -18,16 +20,19 @@ static std::vector<std::wstring> Listed(const std::wstring& dir, const char* suf
     return paths;
 }
 
-static std::string LogText() {
-    std::ifstream file(KaCtrl::LogFilePath().c_str(), std::ios::binary);
+static std::string LogText(const KaTest::Sandbox& sandbox) {
+    std::ifstream file((sandbox.DataDir() + L"\\log\\KaCtrl.log").c_str(), std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(file)), {});
 }
 
+// Each file whose name ends in the suffix (letter case counting), as the directory given (its
+// separators kept) + "/" + the name, in the order the platform delivers the names.
 TEST(DirListing, KeepsTheListersOrderAndTheDirectoryAsGiven) {
     KaTest::Sandbox sandbox;
     const std::wstring dir = sandbox.MakeDir(L"logs");
-    for (const wchar_t* name : {L"a.log", L"b.txt", L"c.log", L"a.log.txt", L"d.LOG"}) {
-        sandbox.WriteFile(std::wstring(L"logs\\") + name, "x");
+    const std::set<std::wstring> all = {L"a.log", L"b.txt", L"c.log", L"a.log.txt", L"d.LOG"};
+    for (const std::wstring& name : all) {
+        sandbox.WriteFile(L"logs\\" + name, "x");
     }
     std::vector<std::wstring> names; // in the order the platform delivers them
     WIN32_FIND_DATAW entry;
@@ -35,29 +40,26 @@ TEST(DirListing, KeepsTheListersOrderAndTheDirectoryAsGiven) {
     for (bool more = bool(find); more; more = ::FindNextFileW(find.get(), &entry)) {
         names.push_back(entry.cFileName);
     }
-    std::wstring slashed = dir;
-    std::replace(slashed.begin(), slashed.end(), L'\\', L'/');
-    const std::pair<std::wstring, std::wstring> rows[] = {
-        {slashed, L".log"}, {dir, L".txt"}, {dir + L"\\", L".log"}, {slashed + L"/", L""}};
-    for (const auto& [given, suffix] : rows) {
-        std::vector<std::wstring> expected; // given + "/" + each name ending in suffix
+    const std::tuple<std::wstring, const char*, std::set<std::wstring>> rows[] = {
+        {dir, ".txt", {L"b.txt", L"a.log.txt"}},
+        {dir + L"\\", ".log", {L"a.log", L"c.log"}},
+        {std::filesystem::path(dir).generic_wstring() + L"/", "", all}}; // neither "." nor ".."
+    for (const auto& [given, suffix, chosen] : rows) {
+        std::vector<std::wstring> expected;
         for (const std::wstring& name : names) {
-            const size_t stem = name.size() - std::min(name.size(), suffix.size());
-            if (name != L"." && name != L".." && name.substr(stem) == suffix) {
-                expected.push_back(given + L"/" + name);
-            }
+            expected.resize(expected.size() + chosen.count(name), given + L"/" + name);
         }
-        EXPECT_EQ(Listed(given, KaTest::Utf8(suffix).c_str()), expected) << KaTest::Utf8(given);
+        EXPECT_EQ(Listed(given, suffix), expected) << KaTest::Utf8(given) << " " << suffix;
     }
 }
 
 TEST(DirListing, UnlistableDirectoryIsLoggedNotThrown) {
     KaTest::Sandbox sandbox;
     const std::wstring dir = sandbox.Root() + L"\\missing\\"; // in the log as given
-    const std::string before = LogText();
+    const std::string before = LogText(sandbox);
     // Not thrown (which would fail the test), but logged.
     EXPECT_EQ(Listed(dir, ".log"), std::vector<std::wstring>{});
-    const std::string added = LogText().substr(before.size());
+    const std::string added = LogText(sandbox).substr(before.size());
     // First the runtime's own messages about the failure, then ours with the directory.
     const std::string stamp = R"(\d{4}-\d\d-\d\d [\d:.]{12} )";
     const std::string ours =

@@ -56,6 +56,20 @@ private:
     std::vector<std::pair<String_t, String_t>> attributes_;
 };
 
+// FindAttr answers the value of the first attribute of settings called key, as GetAttr gives
+// it (GetAttrValue takes only a narrow key and makes a narrow copy of the value); the null
+// text when there is none.
+inline String_t FindAttr(const Configuration_t& settings, const String_t& key) {
+    String_t name;
+    String_t value;
+    for (int index = 0; settings.GetAttr(index, name, value); ++index) {
+        if (name == key) {
+            return value;
+        }
+    }
+    return String_t::Null();
+}
+
 class KATEK_API ConfigNamespace_t {
 public:
     explicit ConfigNamespace_t(const char* name) : name_(name) {}

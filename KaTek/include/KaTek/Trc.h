@@ -7,7 +7,10 @@
 // A TraceWrapper_t is constant-initialised (no code runs to make it). InitObject reads
 // the configuration and attaches a TraceObj_t only when the wrapper's area is traced; it
 // attaches at most once per process, and a wrapper left without an object tries again on
-// the next InitObject. DoTrace appends one line:
+// the next InitObject. The namespace is read again only when the settings file's path,
+// last-write time or size has changed, or the last read came within 2 s (the coarsest
+// file-system time) of the file's last write; otherwise a try costs a query of the file's
+// attributes. DoTrace appends one line:
 //     <yyyy-mm-dd hh:mm:ss.mmm> <thread id> <area> <level> <text> (<file>:<line>)
 // and never throws because the trace file cannot be written.
 #pragma once
