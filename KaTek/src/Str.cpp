@@ -269,7 +269,9 @@ uint32_t String_t::Find(const String_t& what, uint32_t start, uint32_t end, bool
     if (start > windowEnd || what.units_.size() > windowEnd - start) {
         return npos;
     }
-    // Searched in place: callers loop over Find, and a copy per call would make them quadratic.
+    // The exact search looks at the window in place: callers loop over Find, and a copy per
+    // call would make them quadratic. The case-blind search lower-cases copies of the window
+    // and of the text sought, so each call costs the window's length in memory and time.
     std::wstring_view window(units_.data() + start, windowEnd - start);
     const size_t found = ignoreCase ? LowerCase(std::wstring(window)).find(LowerCase(what.units_))
                                     : window.find(what.units_);
