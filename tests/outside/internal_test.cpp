@@ -1,14 +1,13 @@
 // Pieces that need no platform call, by tables: a child's environment block (KaTek's core)
 // and command-line quoting (common/). And the holders' promise to keep the last-error code.
+// (The trace settings kept until the file changes are judged by KaTekTrace in outside_test.)
 #include "CommandLine.h"
 #include "EnvironmentBlock.h"
 #include "Holders.h"
 #include "KaTek.h"
-#include "Sandbox.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <tuple>
 
 using namespace std::string_literals;
@@ -59,24 +58,6 @@ TEST(Holders, ReleaseKeepsTheLastErrorCode) {
     SetLastError(0xC0DE);
     session.reset();
     EXPECT_EQ(0xC0DEu, GetLastError());
-}
-
-// An untraced area's settings are kept while the settings file shows the same last-write time
-// and size (and that time lies well before the read), and read again once either changes: a
-// change that keeps both stays unseen, one that changes the size is seen.
-TEST(KaTekTrace, SettledSettingsAreKeptUntilTheFileChanges) {
-    KaTest::Sandbox sandbox;
-    KaTekTrc::TraceWrapper_t wrapper("b", 2);
-    const std::filesystem::path file(sandbox.SettingsFile());
-    const auto past = std::filesystem::file_time_type::clock::now() - std::chrono::hours(1);
-    for (const char* areas : {"a", "b", "b,c"}) {
-        sandbox.WriteSettings("[tek.trace]\nAREAS="s + areas + "\n");
-        if (areas != "b,c"s) {
-            std::filesystem::last_write_time(file, past);
-        }
-        wrapper.InitObject();
-        EXPECT_EQ(areas == "b,c"s, wrapper.HasObject()) << areas;
-    }
 }
 
 } // namespace
