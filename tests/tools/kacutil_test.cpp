@@ -246,16 +246,11 @@ TEST_F(KacutilTool, HelpTextAndVersionFamilies) {
     };
     // "表" (0x95 0x5C in code page 932, a backslash its trail byte) reaches the library in the
     // code pages 932 and UTF-8; 1252 cannot carry it.
-    std::wstring root = sandbox_.Root() + L"\\logs";
-    if (::GetACP() == 932 || ::GetACP() == CP_UTF8) {
-        cases.push_back({{L"ls", root, L"表"},
-                         0,
-                         logs + "/a表\n",
-                         {{"entries", Json::array({logs + "/a表"})}}});
-    } else if (::GetACP() == 1252) {
-        cases.push_back(
-            Usage({L"ls", root, L"表"}, "suffix '表' cannot be given in the ANSI code*"));
-    }
+    const std::vector<std::wstring> ls = {L"ls", sandbox_.Root() + L"\\logs", L"表"};
+    cases.push_back(
+        ::GetACP() == 1252
+            ? Usage(ls, "suffix '表' cannot be given in the ANSI code*")
+            : KacutilCase{ls, 0, logs + "/a表\n", {{"entries", Json::array({logs + "/a表"})}}});
     ExpectKacutil(cases);
 }
 
@@ -353,9 +348,8 @@ TEST(KacutilDaemon, StatusFamily) {
          "http://localhost:%*/lnkrpcserver\n",
          {{"mutex", {{"name", "KaCtrlMutexObject"}}}, {"running", true}, {"note", nullptr}}},
         {{L"status", L"--xml"}, 0, "*<kac:Running>true</kac:Running>*"},
-        {{L"uri"},
-         0,
-         "http://localhost:%*" + path + "\n"}, // the port file's: judged by status_test
+        // The port file's port (which port, status_test judges).
+        {{L"uri"}, 0, "http://localhost:%*" + path + "\n"},
         {{L"service", L"KaCtrl", L"2"}, 0, "control 2 sent to the service KaCtrl\n"},
         // The paused daemon keeps its mutex, which alone counts as active.
         {{L"status"}, 0, "*kacd paused *\nStatus   0: *", {{"service", {{"state", "paused"}}}}},
