@@ -301,7 +301,8 @@ TEST(KacutilJson, InvalidTextRefused) {
 }
 
 // kacutil status, uri and service against the stand-in daemon installed as the service
-// "KaCtrl": the exit code is the status code, and the address is the published one.
+// "KaCtrl": the exit code is the status code, and the address is the published one (the
+// address without a port file is judged by status_test).
 TEST(KacutilDaemon, StatusFamily) {
     const std::string path = "/com.trelm.ka.ctrl.kacd/lnkrpcserver";
     const std::string xml =
@@ -312,7 +313,7 @@ TEST(KacutilDaemon, StatusFamily) {
     sandbox.WriteSettings("[lnk.http]\nCONNECT_TIMEOUT=1000\nRECEIVE_TIMEOUT=1000\n");
     {
         // Without the service, a mutex where a service's would be: the table shows it, and
-        // that the library does not count it. The table leaves the address to the XML and uri.
+        // that the library does not count it. The table leaves the address to the XML.
         KaHold::unique_handle mutex(::CreateMutexW(nullptr, FALSE, L"Global\\KaCtrlMutexObject"));
         ExpectKacutil({
             {{L"status"},
@@ -329,27 +330,26 @@ TEST(KacutilDaemon, StatusFamily) {
              63,
              xml + "<kac:StatusCode>63</kac:StatusCode>*<kac:Running>false</kac:Running>" +
                  "<kac:Address>http://localhost" + path + "</kac:Address></kac:KacdStatus>\n"},
-            {{L"uri"},
-             0,
-             "http://localhost" + path + "\n",
-             {{"address", "http://localhost" + path}}},
             Usage({L"status", L"--xml", L"--json"}, "--xml and --json exclude each other"),
         });
     }
     std::wstring portFile = sandbox.DataDir() + L"\\tmp\\kacd.port";
     StandinService service({L"--http80", L"--port", L"0", L"--portfile", portFile});
     ASSERT_TRUE(service.Control(L"start"));
+    const std::string port = ReadBytes(portFile), // four bytes, least significant first
+        address =
+            "http://localhost:" + std::to_string(uint8_t(port.at(0)) | uint8_t(port.at(1)) << 8) +
+            path;
     ExpectKacutil({
         {{L"status"},
          0,
          "Name *\nKaCtrl     service of the control daemon kacd running     %*\n"
          "mutex      KaCtrlMutexObject                  present     -       \n\n"
-         "Status   0: active, *\nRunning  true: *\nAddress  "
-         "http://localhost:%*/lnkrpcserver\n",
+         "Status   0: active, *\nRunning  true: *\nAddress  " +
+             address + "\n",
          {{"mutex", {{"name", "KaCtrlMutexObject"}}}, {"running", true}, {"note", nullptr}}},
         {{L"status", L"--xml"}, 0, "*<kac:Running>true</kac:Running>*"},
-        // The port file's port (which port, status_test judges).
-        {{L"uri"}, 0, "http://localhost:%*" + path + "\n"},
+        {{L"uri"}, 0, address + "\n", {{"address", address}}},
         {{L"service", L"KaCtrl", L"2"}, 0, "control 2 sent to the service KaCtrl\n"},
         // The paused daemon keeps its mutex, which alone counts as active.
         {{L"status"}, 0, "*kacd paused *\nStatus   0: *", {{"service", {{"state", "paused"}}}}},
