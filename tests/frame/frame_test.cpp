@@ -17,10 +17,8 @@
 #include <string>
 #include <vector>
 
-namespace {
-
 // The value of key in the version resource's 0409/1200 string table; "<missing>" when absent.
-std::wstring VersionString(const std::wstring& dll, const std::wstring& key) {
+static std::wstring VersionString(const std::wstring& dll, const std::wstring& key) {
     DWORD ignored = 0;
     std::vector<char> data(::GetFileVersionInfoSizeW(dll.c_str(), &ignored));
     void* value = nullptr;
@@ -32,8 +30,6 @@ std::wstring VersionString(const std::wstring& dll, const std::wstring& key) {
     }
     return length == 0 ? L"" : std::wstring(static_cast<const wchar_t*>(value));
 }
-
-} // namespace
 
 // Loading runs nothing that could fail, and an exported function found by its decorated name
 // works as the very first call. First in this program, before anything could load the DLL.
@@ -66,9 +62,8 @@ TEST(Identification, BlockAndResourceCarryTheBuildTextsIntact) {
                                                        "(@\\(#\\)\\w+ *:[^\n]*\n){15}"
                                                        "@\\(#\\)EndWS    :\n")))
             << block;
-        EXPECT_NE(block.find("\n@(#)CR       :" + copyright + "\n@(#)Name     :" + product + "\n"),
-                  std::string::npos)
-            << block;
+        EXPECT_PRED2(KaTest::Contains, block,
+                     "\n@(#)CR       :" + copyright + "\n@(#)Name     :" + product + "\n");
         EXPECT_TRUE(std::regex_search(block, std::regex("\n@\\(#\\)Build    :\\d{4}\n"))) << block;
         EXPECT_EQ(KaTest::Utf8(VersionString(dll, L"LegalCopyright")), copyright);
         EXPECT_EQ(KaTest::Utf8(VersionString(dll, L"CompanyName")), company);

@@ -4,7 +4,7 @@
 // SetDebugPrivilege and RunningAsAdministrator against real tokens: this process's, a child's
 // restricted one, and impersonation tokens on threads of their own.
 #include "ChildMode.h"
-#include "HandleCount.h"
+#include "Checks.h"
 
 #include "KaCtrlUtils.h"
 #include "process/TokenGroups.h"

@@ -1,7 +1,7 @@
 // Service control against the stand-in control daemon, installed as the service "KaCtrl".
 // GetServiceControlHandle releases its manager handle before it returns, so every use of a
 // handle here comes after that release.
-#include "HandleCount.h"
+#include "Checks.h"
 #include "Holders.h"
 #include "Standin.h"
 

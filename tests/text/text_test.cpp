@@ -1,8 +1,9 @@
-// The text functions that need no installation: the column formatters, GetLastErrorText
-// against the platform's own message table (read through the wide call, so that the test does
-// not walk the library's path), the file-name forms, and gettimeofday against the platform's
-// clock with the narrowing of the seconds count to timeval's 32-bit field on its own, since
-// times after 2038 cannot be waited for.
+// The text functions that need no installation: GetLastErrorText against the platform's own
+// message table (read through the wide call, so that the test does not walk the library's
+// path), the file-name forms, and gettimeofday against the platform's clock with the
+// narrowing of the seconds count to timeval's 32-bit field on its own, since times after 2038
+// cannot be waited for. (The column formatters are judged by outside_test's
+// TextBoundary.LookAlikesNeverBecomeAscii.)
 #include <gtest/gtest.h>
 
 #include "KaCtrlUtils.h"
@@ -14,23 +15,6 @@
 
 using KaTekStr::String_t;
 using namespace std::string_literals; // L"..."s keeps a NUL and what follows it
-
-// The column formatters: padded on the right to their width, never cut.
-TEST(Columns, PadsShortFieldsAndLeavesLongOnesWhole) {
-    const std::pair<String_t (*)(const String_t&), size_t> columns[] = {
-        {KaCtrl::FormatName, 11},
-        {KaCtrl::FormatDescription, 35},
-        {KaCtrl::FormatCategory, 12},
-        {KaCtrl::FormatPID, 8}};
-    for (const auto& [format, width] : columns) {
-        // Empty, shorter, exactly the width (nothing added), longer (not cut).
-        for (const size_t length : {size_t{0}, size_t{3}, width, width + 5}) {
-            const std::wstring field(length, L'x');
-            const std::wstring padding(length < width ? width - length : 0, L' ');
-            EXPECT_EQ(format(String_t(field)).Std(), field + padding) << width << ", " << length;
-        }
-    }
-}
 
 // The system's text for code as stored, inserts as written; empty when it has none.
 static std::wstring SystemText(DWORD code) {

@@ -125,21 +125,17 @@ static ChildMode printBytesMode(L"print-bytes", [](const std::vector<std::wstrin
     return std::fwrite("before\0\x95\x5C\xFF after\n", 1, 17, stdout) == 17 ? 0 : 5;
 });
 
-class KacutilTool : public ::testing::Test {
-protected:
-    Sandbox sandbox_;
-};
-
 // Configuration and environment commands read one settings file.
-TEST_F(KacutilTool, ConfigurationAndEnvironmentFamilies) {
-    std::string data = Utf8(sandbox_.DataDir());
+TEST(KacutilTool, ConfigurationAndEnvironmentFamilies) {
+    Sandbox sandbox;
+    std::string data = Utf8(sandbox.DataDir());
     std::string log = data + "/log";
     std::replace(log.begin(), log.end(), '\\', '/');
-    sandbox_.WriteSettings("[ctrl.sudo]\nKA_SUDO=C:\\tools\\sudo.exe -u agent\n"
-                           "[sec.core]\nCORE_ID=core-4711\n"
-                           "[ctrl.env]\nKA_T_LEVEL=2\nKA_T_LIST=C:\\a;c:/A\n"
-                           "[ctrl.env.append]\nKA_T_LIST=C:\\b;C:\\a\nPATH=C:\\never\n"
-                           "[ctrl.env.prepend]\nKA_T_LIST=D:\\first\n");
+    sandbox.WriteSettings("[ctrl.sudo]\nKA_SUDO=C:\\tools\\sudo.exe -u agent\n"
+                          "[sec.core]\nCORE_ID=core-4711\n"
+                          "[ctrl.env]\nKA_T_LEVEL=2\nKA_T_LIST=C:\\a;c:/A\n"
+                          "[ctrl.env.append]\nKA_T_LIST=C:\\b;C:\\a\nPATH=C:\\never\n"
+                          "[ctrl.env.prepend]\nKA_T_LIST=D:\\first\n");
     ExpectKacutil({
         {{L"conf"},
          0,
@@ -182,7 +178,8 @@ TEST_F(KacutilTool, ConfigurationAndEnvironmentFamilies) {
     });
 }
 
-TEST_F(KacutilTool, ProcessFamily) {
+TEST(KacutilTool, ProcessFamily) {
+    Sandbox sandbox;
     // Made here, the stop event is there (and stays signalled) however late the children start.
     KaHold::unique_handle event(::CreateEventW(nullptr, TRUE, FALSE, kStopEvent));
     ChildProcess gentle = ChildProcess::Start(L"wait-for-stop", {});
@@ -216,11 +213,12 @@ TEST_F(KacutilTool, ProcessFamily) {
     EXPECT_EQ(stubborn.WaitForExit(10000), 0u);
 }
 
-TEST_F(KacutilTool, HelpTextAndVersionFamilies) {
-    std::string logs = Utf8(sandbox_.MakeDir(L"logs"));
-    sandbox_.WriteFile(L"logs\\a.log", "x");
-    sandbox_.WriteFile(L"logs\\a表", "x");
-    sandbox_.WriteFile(L"logs\\bソ", "x");
+TEST(KacutilTool, HelpTextAndVersionFamilies) {
+    Sandbox sandbox;
+    std::string logs = Utf8(sandbox.MakeDir(L"logs"));
+    sandbox.WriteFile(L"logs\\a.log", "x");
+    sandbox.WriteFile(L"logs\\a表", "x");
+    sandbox.WriteFile(L"logs\\bソ", "x");
     // The seconds count from 1970, as the platform's clock does.
     std::string now = std::to_string(std::time(nullptr)).substr(0, 6);
     std::vector<KacutilCase> cases = {
@@ -231,11 +229,11 @@ TEST_F(KacutilTool, HelpTextAndVersionFamilies) {
         {{L"time"}, 0, now + "%%%%.%%%000  %%%%-%%-%% %%:%%:%%.%%% UTC\n", Json::object()},
         {{L"error", L"0x2"}, 0, "* (2)\n", {{"code", 2}}},
         Usage({L"error", L"4294967296"}, "error code out of range '4294967296'"),
-        {{L"ls", sandbox_.Root() + L"\\logs", L".log"},
+        {{L"ls", sandbox.Root() + L"\\logs", L".log"},
          0,
          logs + "/a.log\n",
          {{"entries", Json::array({logs + "/a.log"})}}},
-        Failure({L"ls", sandbox_.Root() + L"\\logs\\missing", L".log"},
+        Failure({L"ls", sandbox.Root() + L"\\logs\\missing", L".log"},
                 "cannot list the directory '" + logs + "\\missing' (logged to the control log)"),
         {{L"version"},
          0,
@@ -246,7 +244,7 @@ TEST_F(KacutilTool, HelpTextAndVersionFamilies) {
     };
     // "表" (0x95 0x5C in code page 932, a backslash its trail byte) reaches the library in the
     // code pages 932 and UTF-8; 1252 cannot carry it.
-    const std::vector<std::wstring> ls = {L"ls", sandbox_.Root() + L"\\logs", L"表"};
+    const std::vector<std::wstring> ls = {L"ls", sandbox.Root() + L"\\logs", L"表"};
     cases.push_back(
         ::GetACP() == 1252
             ? Usage(ls, "suffix '表' cannot be given in the ANSI code*")
