@@ -1,7 +1,7 @@
 // Service control against the stand-in control daemon, installed as the service "KaCtrl".
 // GetServiceControlHandle releases its manager handle before it returns, so every use of a
 // handle here comes after that release.
-#include "HandleCount.h"
+#include "Checks.h"
 #include "Holders.h"
 #include "Standin.h"
 
@@ -42,7 +42,7 @@ TEST(ServiceControl, AcceptedControlsGiveZeroRefusedOnes64AndNoHandleLeaks) {
     EXPECT_EQ(WaitForState(service.get(), SERVICE_PAUSED), DWORD{SERVICE_PAUSED});
     EXPECT_EQ(KaCtrl::SendServiceControlSignal(service.get(), SERVICE_CONTROL_PARAMCHANGE), 64);
 
-    KaTest::HandleUse before = KaTest::MeasureHandleUse();
+    uintptr_t before = KaTest::HighestFreshHandle();
     int unexpected = 0;
     for (int i = 0; i < 1000; ++i) {
         unexpected += !KaHold::unique_service(KaCtrl::GetServiceControlHandle(kServiceName));
@@ -52,7 +52,7 @@ TEST(ServiceControl, AcceptedControlsGiveZeroRefusedOnes64AndNoHandleLeaks) {
             KaCtrl::SendServiceControlSignal(service.get(), SERVICE_CONTROL_INTERROGATE) != 64;
     }
     EXPECT_EQ(unexpected, 0);
-    EXPECT_TRUE(KaTest::NoMoreHandles(before, KaTest::MeasureHandleUse()));
+    EXPECT_TRUE(KaTest::NoMoreHandlesThan(before));
 }
 
 // The name is narrow text in the ANSI code page, as the caller holds it: in code page 932 both

@@ -13,16 +13,12 @@
 
 namespace KaTest {
 
-namespace {
-
-std::wstring UniqueRoot() {
+static std::wstring UniqueRoot() {
     static std::atomic<unsigned> counter{0};
     std::wstring name = L"ka-sandbox-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
                         std::to_wstring(counter++);
     return (std::filesystem::temp_directory_path() / name).wstring();
 }
-
-} // namespace
 
 std::string Utf8(const std::wstring& text) {
     return KaTekStr::NarrowUtf8(text);

@@ -5,16 +5,12 @@
 
 namespace KaTest {
 
-namespace {
-
 constexpr wchar_t kStopEventName[] = L"com.trelm.ka.kacd.stop";
 
-KaTekCmd::Command_t StandinCommand(const std::vector<std::wstring>& args) {
+static KaTekCmd::Command_t StandinCommand(const std::vector<std::wstring>& args) {
     std::vector<KaTekStr::String_t> arguments(args.begin(), args.end());
     return KaTekCmd::Command_t(KaTekStr::String_t(ProgramDir() + L"kacd-standin.exe"), arguments);
 }
-
-} // namespace
 
 std::wstring ProgramDir() {
     const std::wstring path = ProgramPath();
