@@ -96,7 +96,11 @@ TEST_F(DaemonStatus, StatusFollowsTheServiceTheMutexAndWhereTheDaemonAnswers) {
 
 // Concurrent calls share nothing: six against a silent server take about one call's time
 // (two receive time-outs), not the 12 s of six calls one after another, and this thread,
-// watching the process-wide client meanwhile, only ever sees the one it set.
+// watching the process-wide client meanwhile, only ever sees the one it set. The callers
+// start 40 ms apart, so that their waits overlap but their service-manager probes (a few ms
+// each) do not meet: Wine's service manager now and then fails an OpenService or
+// CloseServiceHandle made at the same moment from several threads (ERROR_INVALID_HANDLE),
+// which would read as 63 and leave the service marked for deletion.
 TEST_F(DaemonStatus, ConcurrentCallersOverlapAndLeaveTheProcessClientAlone) {
     KaTest::StandinService service(With({L"--http80", L"--port", L"0", L"--silent"}));
     ASSERT_TRUE(service.Control(L"start"));
@@ -106,9 +110,10 @@ TEST_F(DaemonStatus, ConcurrentCallersOverlapAndLeaveTheProcessClientAlone) {
     std::vector<int> statuses(6, -1);
     std::atomic<size_t> finished{0};
     std::vector<std::thread> threads;
-    for (int& status : statuses) {
-        threads.emplace_back([&status, &finished] {
-            status = KaCtrl::GetKacdStatus();
+    for (size_t i = 0; i < statuses.size(); ++i) {
+        threads.emplace_back([i, &statuses, &finished] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(40 * i));
+            statuses[i] = KaCtrl::GetKacdStatus();
             ++finished;
         });
     }
