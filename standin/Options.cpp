@@ -20,17 +20,21 @@ bool ParseNumber(const std::wstring& text, uint64_t max, uint64_t& value) {
 }
 
 Outcome FullPath(const std::wstring& path, std::wstring& full) {
-    DWORD size = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (size == 0) {
-        return Outcome::LastError("cannot make a full path of " + Narrow(path));
+    // Asked again until the answer fits: the current directory may change between the call
+    // that sizes the buffer and the one that fills it.
+    full.clear();
+    for (;;) {
+        const DWORD size =
+            ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        if (size == 0) {
+            return Outcome::LastError("cannot make a full path of " + Narrow(path));
+        }
+        if (size < full.size()) {
+            full.resize(size);
+            return Outcome::Success();
+        }
+        full.assign(size, L'\0'); // the size asked for counts the NUL
     }
-    full.assign(size, L'\0');
-    size = ::GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
-    if (size == 0) {
-        return Outcome::LastError("cannot make a full path of " + Narrow(path));
-    }
-    full.resize(size);
-    return Outcome::Success();
 }
 
 Outcome BadValue(const std::wstring& name, const std::wstring& value) {

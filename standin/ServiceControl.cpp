@@ -5,6 +5,7 @@
 
 #include "CommandLine.h"
 #include "Holders.h"
+#include "ModulePath.h"
 #include "ServiceState.h"
 
 #include <vector>
@@ -18,7 +19,8 @@ constexpr ULONGLONG kDeleteTimeoutMs = 10000;
 constexpr DWORD kPollMs = 50;
 
 Outcome OpenManager(KaHold::unique_service& manager) {
-    manager.reset(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    manager.reset(
+        ::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE));
     if (!manager) {
         return Outcome::LastError("cannot open the service control manager");
     }
@@ -173,30 +175,15 @@ Outcome RemoveWith(SC_HANDLE manager, bool force) {
     return outcome.Ok() ? WaitUntilGone(manager) : outcome;
 }
 
-Outcome ThisProgram(std::wstring& path) {
-    path.assign(MAX_PATH, L'\0');
-    for (;;) {
-        DWORD length = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0) {
-            return Outcome::LastError("cannot find this program's path");
-        }
-        if (length < path.size()) {
-            path.resize(length);
-            return Outcome::Success();
-        }
-        path.resize(path.size() * 2);
-    }
-}
-
 Outcome CommandLineFor(const Options& options, std::wstring& commandLine) {
-    std::wstring program;
-    Outcome outcome = ThisProgram(program);
-    if (outcome.Ok()) {
-        std::vector<std::wstring> args = options.ToArguments();
-        args.insert(args.begin(), L"service");
-        commandLine = KaCommon::CommandLine(program, args);
+    const std::wstring program = KaCommon::ModulePath(nullptr);
+    if (program.empty()) {
+        return Outcome::LastError("cannot find this program's path");
     }
-    return outcome;
+    std::vector<std::wstring> args = options.ToArguments();
+    args.insert(args.begin(), L"service");
+    commandLine = KaCommon::CommandLine(program, args);
+    return Outcome::Success();
 }
 
 Outcome SendAndWait(DWORD control, DWORD access, DWORD target, const char* doing) {

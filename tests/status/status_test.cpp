@@ -97,10 +97,11 @@ TEST_F(DaemonStatus, StatusFollowsTheServiceTheMutexAndWhereTheDaemonAnswers) {
 // Concurrent calls share nothing: six against a silent server take about one call's time
 // (two receive time-outs), not the 12 s of six calls one after another, and this thread,
 // watching the process-wide client meanwhile, only ever sees the one it set. The callers
-// start 40 ms apart, so that their waits overlap but their service-manager probes (a few ms
-// each) do not meet: Wine's service manager now and then fails an OpenService or
-// CloseServiceHandle made at the same moment from several threads (ERROR_INVALID_HANDLE),
-// which would read as 63 and leave the service marked for deletion.
+// start 150 ms apart, so that their waits overlap but their service-manager probes (a few ms
+// each, tens on a busy machine) do not meet: Wine's service manager now and then fails an
+// OpenService or CloseServiceHandle made at the same moment from several threads
+// (ERROR_INVALID_HANDLE), which reads as 63 and leaves the service marked for deletion until
+// this process ends.
 TEST_F(DaemonStatus, ConcurrentCallersOverlapAndLeaveTheProcessClientAlone) {
     KaTest::StandinService service(With({L"--http80", L"--port", L"0", L"--silent"}));
     ASSERT_TRUE(service.Control(L"start"));
@@ -112,7 +113,7 @@ TEST_F(DaemonStatus, ConcurrentCallersOverlapAndLeaveTheProcessClientAlone) {
     std::vector<std::thread> threads;
     for (size_t i = 0; i < statuses.size(); ++i) {
         threads.emplace_back([i, &statuses, &finished] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(40 * i));
+            std::this_thread::sleep_for(std::chrono::milliseconds(150 * i));
             statuses[i] = KaCtrl::GetKacdStatus();
             ++finished;
         });

@@ -1,6 +1,7 @@
 #include "ChildMode.h"
 
 #include "CommandLine.h"
+#include "ModulePath.h"
 
 #include <shellapi.h>
 
@@ -11,9 +12,7 @@ namespace KaTest {
 constexpr wchar_t kChildSwitch[] = L"--ka-child";
 
 std::wstring ProgramPath() {
-    std::wstring path(MAX_PATH, L'\0');
-    path.resize(::GetModuleFileNameW(nullptr, path.data(), MAX_PATH));
-    return path;
+    return KaCommon::ModulePath(nullptr);
 }
 
 ChildMode::ChildMode(const wchar_t* name, ChildMain main) {

@@ -2,6 +2,8 @@
 // identification tool and the platform's file properties would show it.
 #include "Kacutil.h"
 
+#include "ModulePath.h"
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -19,13 +21,12 @@ const wchar_t* const kVersionKeys[] = {
 };
 
 std::wstring LoadedDllPath() {
-    HMODULE dll = ::GetModuleHandleW(L"KaCtrlUtils.dll");
-    wchar_t path[MAX_PATH];
-    DWORD length = dll ? ::GetModuleFileNameW(dll, path, MAX_PATH) : 0;
-    if (length == 0 || length >= MAX_PATH) {
+    const HMODULE dll = ::GetModuleHandleW(L"KaCtrlUtils.dll");
+    const std::wstring path = dll ? KaCommon::ModulePath(dll) : std::wstring();
+    if (path.empty()) {
         throw Failure("cannot find the loaded KaCtrlUtils.dll");
     }
-    return std::wstring(path, length);
+    return path;
 }
 
 // The "@(#)" lines, from the block's first marker to the NUL that ends the block.
