@@ -86,13 +86,16 @@ KACTRLUTILS_API String_t ReplaceDirVariables(String_t text);
 // ---- Child-process environment --------------------------------------------------------
 
 // SetEnvPath puts every attribute of "ctrl.env" into command's environment; for a null
-// command into the process's environment instead, with "LANG" setting the locale. Entries
-// the platform rejects go unnoticed; the runtime's exceptions reach the caller.
+// command into the process's environment instead, with "LANG" setting the locale (a locale
+// the platform does not know changes nothing). An entry that cannot be set whole (an empty
+// name, '=' or NUL in the name, NUL in the value, or in the process a value of 32,767
+// characters or more) throws RuntimeError_t naming the variable, the entries before it set;
+// the runtime's exceptions reach the caller.
 KACTRLUTILS_API void SetEnvPath(Command_t command);
 // AppendEnvVariable answers the cleaned value of the last variable it extended by
 // "ctrl.env.append" (append true) or "ctrl.env.prepend", or the empty text; each value is
-// also set in command, or in the process for a null command. The runtime's exceptions
-// reach the caller.
+// also set in command, or in the process for a null command. An entry that cannot be set
+// whole throws as in SetEnvPath; the runtime's exceptions reach the caller.
 KACTRLUTILS_API String_t AppendEnvVariable(bool append, Command_t command);
 // AvoidDuplicate answers the ";" list with slashes for backslashes, entries trimmed and
 // each kept once, first occurrence first (compared without letter case); throws nothing
