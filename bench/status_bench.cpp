@@ -1,7 +1,8 @@
-// Measures GetKacdStatus against the floor of the platform calls it cannot avoid, with the
-// stand-in daemon running and with no daemon installed, and prints medians and their ratios.
-// Then measures 1, 6 and 32 callers at once, against answering peers and against a hung
-// port-file peer, beside the single-caller figure: no caller may wait for another's pings.
+// Measures GetKacdStatus against the floor of the platform calls and pings it cannot avoid,
+// with the stand-in daemon running and with no daemon installed, and prints medians and
+// their ratios. Then measures 1, 6 and 32 callers at once, against answering peers and
+// against a hung port-file peer, beside the single-caller figure: no caller may wait for
+// another's pings.
 #include "KaCtrlUtils.h"
 #include "Holders.h"
 #include "KaLnk.h"
