@@ -9,6 +9,7 @@
 #include <climits>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace KaTekStr {
 
@@ -154,6 +155,8 @@ String_t::String_t(const wchar_t* wide, uint32_t units) : isNull_(wide == nullpt
 String_t::String_t(UTF16CodePoint_t unit) : units_(1, unit.unit) {}
 
 String_t::String_t(const std::wstring& wide) : units_(wide) {}
+
+String_t::String_t(std::wstring&& wide) : units_(std::move(wide)) {}
 
 String_t String_t::Null() {
     String_t text;

@@ -5,9 +5,12 @@
 #include "frame/Export.h"
 
 #include "config/NameReplacement.h"
+#include "text/FileNameForms.h"
 
 #include <algorithm>
 #include <map>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace KaCtrl {
@@ -105,24 +108,26 @@ void CutOneTrailingSeparator(String_t& value) {
     }
 }
 
-// Replaced answers text with the table's names replaced; the text itself, null or not, when
-// it holds none of them.
-String_t Replaced(const String_t& text, DirTable& table) {
+// Replaced answers whether text holds any of the table's names; result then holds the text
+// with them replaced.
+bool Replaced(const String_t& text, DirTable& table, std::wstring& result) {
     std::vector<NameAndValue> names;
     for (auto& entry : table) {
         CutOneTrailingSeparator(entry.second);
         names.push_back({entry.first.Std(), entry.second.Std()});
     }
     ReplacementBudget budget = BudgetFor(text.Std(), names);
-    std::wstring result;
-    return ReplaceInTurn(text.Std(), names, budget, result) ? String_t(result) : text;
+    return ReplaceInTurn(text.Std(), names, budget, result);
 }
 
 } // namespace
 
 String_t ReplaceDirVariables(String_t text) {
     DirTable table = BuildTable(GetKaSudo());
-    return FileNameToURI(Replaced(text, table), false);
+    // A replaced text is the call's own, so its slashes are turned where it lies.
+    std::wstring result;
+    return Replaced(text, table, result) ? UnitsToURI(std::move(result))
+                                         : FileNameToURI(text, false);
 }
 
 } // namespace KaCtrl

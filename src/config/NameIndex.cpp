@@ -17,6 +17,27 @@ uint64_t Packed(const wchar_t* units, size_t count) {
     return packed;
 }
 
+// NameAt tells whether name stands at a start, mostly from the packed units alone.
+class NameAt {
+public:
+    NameAt(const std::wstring& text, const std::wstring& name)
+        : text_(text), name_(name), packedUnits_(std::min(kPacked, name.size() - 1)),
+          mask_(packedUnits_ == kPacked ? ~0ull : (1ull << (16 * packedUnits_)) - 1),
+          next_(Packed(name.data() + 1, packedUnits_)) {}
+
+    bool operator()(const UnitStart& start) const {
+        // The packed units match the name's zeros past the text's end too: compared in full.
+        return (start.next & mask_) == next_ && text_.compare(start.at, name_.size(), name_) == 0;
+    }
+
+private:
+    const std::wstring& text_;
+    const std::wstring& name_;
+    size_t packedUnits_;
+    uint64_t mask_;
+    uint64_t next_;
+};
+
 } // namespace
 
 void IndexStarts(const std::wstring& text, wchar_t unit, std::vector<UnitStart>& starts) {
@@ -31,16 +52,22 @@ void IndexStarts(const std::wstring& text, wchar_t unit, std::vector<UnitStart>&
 
 size_t FirstAt(const std::wstring& text, const std::vector<UnitStart>& starts,
                const std::wstring& name) {
-    const size_t packedUnits = std::min(kPacked, name.size() - 1);
-    const uint64_t mask = packedUnits == kPacked ? ~0ull : (1ull << (16 * packedUnits)) - 1;
-    const uint64_t next = Packed(name.data() + 1, packedUnits);
+    const auto found = std::find_if(starts.begin(), starts.end(), NameAt(text, name));
+    return found == starts.end() ? std::wstring::npos : found->at;
+}
+
+size_t Occurrences(const std::wstring& text, const std::vector<UnitStart>& starts,
+                   const std::wstring& name) {
+    const NameAt nameAt(text, name);
+    size_t count = 0;
+    size_t notBefore = 0; // where an occurrence may begin without overlapping the last
     for (const UnitStart& start : starts) {
-        // The packed units match the name's zeros past the text's end too: compared in full.
-        if ((start.next & mask) == next && text.compare(start.at, name.size(), name) == 0) {
-            return start.at;
+        if (start.at >= notBefore && nameAt(start)) {
+            ++count;
+            notBefore = start.at + name.size();
         }
     }
-    return std::wstring::npos;
+    return count;
 }
 
 } // namespace KaCtrl

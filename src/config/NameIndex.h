@@ -28,4 +28,9 @@ void IndexStarts(const std::wstring& text, wchar_t unit, std::vector<UnitStart>&
 size_t FirstAt(const std::wstring& text, const std::vector<UnitStart>& starts,
                const std::wstring& name);
 
+// Occurrences answers how many occurrences of name (not empty) text holds that do not
+// overlap, counted from the left, looking only at starts as FirstAt does.
+size_t Occurrences(const std::wstring& text, const std::vector<UnitStart>& starts,
+                   const std::wstring& name);
+
 } // namespace KaCtrl

@@ -111,6 +111,43 @@ void ReplaceFrom(const std::wstring& text, const std::wstring& name, const std::
     }
 }
 
+// StartsIndex is the index of one unit's places in the text being replaced, kept while
+// names that start with that unit take their turns and the text stays as it is.
+struct StartsIndex {
+    std::vector<UnitStart> starts;
+    wchar_t unit = L'\0';
+    bool current = false;
+};
+
+// IndexFor makes index the index of unit's places in text, unless it is already.
+void IndexFor(const std::wstring& text, wchar_t unit, StartsIndex& index, size_t& work) {
+    if (!index.current || index.unit != unit) {
+        IndexStarts(text, unit, index.starts);
+        index.unit = unit;
+        index.current = true;
+        work += text.size();
+    }
+}
+
+// LikelyLength answers how long text becomes if each name's occurrences in it take its
+// value and no value forms or holds a name, at most kLongestText.
+size_t LikelyLength(const std::wstring& text, const std::vector<NameAndValue>& names,
+                    StartsIndex& index, size_t& work) {
+    size_t likely = text.size();
+    for (const NameAndValue& pair : names) {
+        if (pair.name.empty() || pair.value.size() <= pair.name.size()) {
+            continue;
+        }
+        IndexFor(text, pair.name[0], index, work);
+        work += index.starts.size();
+        // Each factor fits 32 bits, so the product fits 64.
+        const size_t grown = std::min(Occurrences(text, index.starts, pair.name), kLongestText) *
+                             std::min(pair.value.size() - pair.name.size(), kLongestText);
+        likely = std::min(kLongestText, likely + std::min(grown, kLongestText));
+    }
+    return likely;
+}
+
 } // namespace
 
 ReplacementBudget BudgetFor(const std::wstring& text, const std::vector<NameAndValue>& names) {
@@ -132,29 +169,27 @@ ReplacementBudget BudgetFor(const std::wstring& text, const std::vector<NameAndV
 
 bool ReplaceInTurn(const std::wstring& text, const std::vector<NameAndValue>& names,
                    ReplacementBudget& budget, std::wstring& result) {
-    // Each name is replaced from one buffer into the other; text itself is only read.
+    // Each name is replaced from one buffer into the other; text itself is only read. Both
+    // buffers are given the likely length at once: grown name after name, each would be
+    // moved to new memory about twice, and a large text's fresh memory costs more than
+    // replacing its names.
+    StartsIndex index;
+    const size_t likely = LikelyLength(text, names, index, budget.work);
     const std::wstring* now = &text;
     std::wstring spare;
-    std::vector<UnitStart> starts;
-    wchar_t indexed = L'\0';
-    bool stale = true; // the text changed since starts was made
     for (const NameAndValue& pair : names) {
         if (pair.name.empty()) {
             continue;
         }
-        if (stale || indexed != pair.name[0]) {
-            indexed = pair.name[0];
-            IndexStarts(*now, indexed, starts);
-            budget.work += now->size();
-            stale = false;
-        }
-        const size_t first = FirstAt(*now, starts, pair.name);
-        budget.work += starts.size();
+        IndexFor(*now, pair.name[0], index, budget.work);
+        const size_t first = FirstAt(*now, index.starts, pair.name);
+        budget.work += index.starts.size();
         if (first != kNone) {
+            spare.reserve(std::min(likely, now->size() + budget.allowed - budget.inserted));
             ReplaceFrom(*now, pair.name, pair.value, first, budget, spare);
             result.swap(spare);
             now = &result;
-            stale = true;
+            index.current = false;
         }
     }
     return now == &result;

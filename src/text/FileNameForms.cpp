@@ -3,7 +3,10 @@
 // is left as written.
 #include "frame/Export.h"
 
+#include "text/FileNameForms.h"
+
 #include <string>
+#include <utility>
 
 namespace KaCtrl {
 
@@ -17,18 +20,21 @@ size_t WalkedLength(const std::wstring& units) {
     return nul == std::wstring::npos ? units.size() : nul;
 }
 
-// Turned answers text with each from unit before the first NUL turned into to. Turning
-// units in a copy keeps every position, and a null text stays null.
-String_t Turned(const String_t& text, wchar_t from, wchar_t to) {
-    String_t result(text);
-    const std::wstring& units = text.Std();
+// TurnedUnits answers units with each from unit before the first NUL turned into to.
+// Turning units in place keeps every position.
+std::wstring TurnedUnits(std::wstring units, wchar_t from, wchar_t to) {
     const size_t walked = WalkedLength(units);
     for (size_t at = 0; at < walked; ++at) {
         if (units[at] == from) {
-            result.SetAt(static_cast<uint32_t>(at), UTF16CodePoint_t(to));
+            units[at] = to;
         }
     }
-    return result;
+    return units;
+}
+
+// Turned is TurnedUnits on a copy of text's units; a null text stays null.
+String_t Turned(const String_t& text, wchar_t from, wchar_t to) {
+    return text.IsNull() ? text : String_t(TurnedUnits(text.Std(), from, to));
 }
 
 String_t WithSpacesEscaped(const String_t& fileName) {
@@ -54,6 +60,10 @@ String_t FileNameToURI(const String_t& fileName, bool escapeSpaces) {
         return WithSpacesEscaped(fileName);
     }
     return Turned(fileName, L'\\', L'/');
+}
+
+String_t UnitsToURI(std::wstring&& units) {
+    return String_t(TurnedUnits(std::move(units), L'\\', L'/'));
 }
 
 String_t ReverseSlashes(const String_t& path) {

@@ -34,6 +34,7 @@ public:
     String_t(const wchar_t* wide, uint32_t units);
     explicit String_t(UTF16CodePoint_t unit);
     explicit String_t(const std::wstring& wide);
+    explicit String_t(std::wstring&& wide); // takes the units over: a long text is not copied
 
     static String_t Null();
 
