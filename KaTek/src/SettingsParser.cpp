@@ -1,7 +1,10 @@
 // KaTek runtime: the syntax of the settings file.
 #include "SettingsParser.h"
 
-#include <unordered_set>
+#include <algorithm>
+#include <functional>
+#include <utility>
+#include <vector>
 
 namespace KaTekConfig {
 
@@ -54,12 +57,60 @@ void CheckLine(size_t number, std::wstring_view line) {
     }
 }
 
+// KeyIndex finds where a key stands among attributes by open addressing: a table of
+// positions, a power of two long and at most half full, doubled as keys come. A key set
+// again is found in constant time on average, no key takes an allocation of its own, and
+// the table grows with the keys kept, never with the lines of the file.
+class KeyIndex {
+public:
+    // FindOrAdd answers where the key of attributes[at] first stands, adding at when that
+    // key stands nowhere else.
+    size_t FindOrAdd(const SettingsAttributes& attributes, size_t at) {
+        if (2 * (used_ + 1) > slots_.size()) {
+            Grow(attributes);
+        }
+        const std::wstring_view key = attributes[at].first;
+        size_t slot = SlotOf(key);
+        for (; slots_[slot] != kFree; slot = Next(slot)) {
+            if (attributes[slots_[slot]].first == key) {
+                return slots_[slot];
+            }
+        }
+        slots_[slot] = at;
+        ++used_;
+        return at;
+    }
+
+private:
+    static constexpr size_t kFree = ~size_t{0};
+
+    size_t SlotOf(std::wstring_view key) const {
+        return std::hash<std::wstring_view>()(key) & (slots_.size() - 1);
+    }
+    size_t Next(size_t slot) const { return (slot + 1) & (slots_.size() - 1); }
+
+    // Every key kept is distinct, so each goes to the first free slot from its own.
+    void Grow(const SettingsAttributes& attributes) {
+        const std::vector<size_t> old = std::move(slots_);
+        slots_.assign(std::max<size_t>(16, 2 * old.size()), kFree);
+        for (const size_t at : old) {
+            if (at != kFree) {
+                size_t slot = SlotOf(attributes[at].first);
+                while (slots_[slot] != kFree) {
+                    slot = Next(slot);
+                }
+                slots_[slot] = at;
+            }
+        }
+    }
+
+    std::vector<size_t> slots_;
+    size_t used_ = 0;
+};
+
 class SettingsParser {
 public:
-    SettingsParser(std::wstring_view wanted, size_t lines) : wanted_(wanted), lines_(lines) {}
-    // The index refers to the parser's own attributes, so a parser stays where it was made.
-    SettingsParser(const SettingsParser&) = delete;
-    SettingsParser& operator=(const SettingsParser&) = delete;
+    explicit SettingsParser(std::wstring_view wanted) : wanted_(wanted) {}
 
     void Line(size_t number, std::wstring_view raw) {
         CheckLine(number, raw);
@@ -87,12 +138,6 @@ private:
         }
         inSection_ = true;
         inWanted_ = name == wanted_;
-        // Each line holds one attribute at most, so the lines left bound the index: reserving
-        // for them spares rehashing every key as a large namespace grows, and a file without
-        // the namespace reserves nothing.
-        if (inWanted_ && index_.empty()) {
-            index_.reserve(lines_ - number);
-        }
     }
 
     // The value is everything after the first '=' as written, blanks and quotes included.
@@ -119,36 +164,24 @@ private:
     // index holds positions rather than the keys again.
     void SetIndexed(std::wstring_view key, std::wstring_view value) {
         attributes_.emplace_back(key, value);
-        const auto [slot, added] = index_.insert(attributes_.size() - 1);
-        if (!added) {
-            attributes_[*slot].second = value;
+        const size_t at = index_.FindOrAdd(attributes_, attributes_.size() - 1);
+        if (at != attributes_.size() - 1) {
+            attributes_[at].second = value;
             attributes_.pop_back();
         }
     }
 
-    // Hashes and compares positions in attributes_ by the keys there.
-    struct KeyAt {
-        const SettingsAttributes* attributes;
-        size_t operator()(size_t at) const {
-            return std::hash<std::wstring_view>()((*attributes)[at].first);
-        }
-        bool operator()(size_t left, size_t right) const {
-            return (*attributes)[left].first == (*attributes)[right].first;
-        }
-    };
-
     std::wstring_view wanted_;
-    size_t lines_;
     bool inSection_ = false;
     bool inWanted_ = false;
     SettingsAttributes attributes_;
-    std::unordered_set<size_t, KeyAt, KeyAt> index_{0, KeyAt{&attributes_}, KeyAt{&attributes_}};
+    KeyIndex index_;
 };
 
 } // namespace
 
 SettingsAttributes ParseSettings(std::wstring_view text, std::wstring_view wanted) {
-    SettingsParser parser(wanted, LineAtEnd(text));
+    SettingsParser parser(wanted);
     ForEachLine(text,
                 [&parser](size_t number, std::wstring_view line) { parser.Line(number, line); });
     return parser.Result();

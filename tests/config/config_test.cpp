@@ -11,6 +11,7 @@
 #include "config/NameReplacement.h"
 
 #include <algorithm>
+#include <map>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -312,5 +313,39 @@ TEST(ParseSettings, SectionsKeysAndLineEnds) {
     };
     for (const auto& row : rows) {
         EXPECT_EQ(Parsed(row.text, L"a"), row.expected) << KaTest::Utf8(row.text);
+    }
+}
+
+// Keys drawn again and again from pools small and large, in the section asked for and in
+// another: each keeps the place it first had and takes its last value, however far the
+// parser's index has grown.
+TEST(ParseSettings, KeysSetAgainKeepTheirFirstPlaceAndTakeTheLastValue) {
+    std::mt19937 random(20261207);
+    for (const unsigned pool : {3u, 40u, 5000u}) {
+        std::wstring text;
+        std::vector<std::wstring> keys, values; // the oracle: the attributes of section "a"
+        std::map<std::wstring, size_t> places;
+        bool wanted = false;
+        for (unsigned line = 0; line < 4 * pool; ++line) {
+            if (line == 0 || random() % 50 == 0) {
+                wanted = random() % 2 == 0;
+                text += wanted ? L"[a]\n" : L"[b]\n";
+                continue;
+            }
+            const std::wstring key = L"K" + std::to_wstring(random() % pool);
+            const std::wstring value = std::to_wstring(line);
+            text += key + L"=" + value + L"\n";
+            if (wanted && places.emplace(key, keys.size()).second) {
+                keys.push_back(key);
+                values.push_back(value);
+            } else if (wanted) {
+                values[places[key]] = value;
+            }
+        }
+        std::wstring expected;
+        for (size_t at = 0; at < keys.size(); ++at) {
+            expected += (at == 0 ? L"" : L"|") + keys[at] + L"=" + values[at];
+        }
+        EXPECT_EQ(Parsed(text, L"a"), KaTest::Utf8(expected)) << pool;
     }
 }
