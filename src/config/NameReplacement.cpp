@@ -69,7 +69,6 @@ void MakeRoom(std::wstring& result, size_t more, size_t ceiling) {
 void RewriteLeftmost(const std::wstring& text, const std::wstring& name, const std::wstring& value,
                      size_t first, ReplacementBudget& budget, std::wstring& result) {
     result.assign(text, 0, first);
-    result.reserve(text.size());
     // What is still to move, read from the top: the rests of values inserted, none empty,
     // each by where it starts in value (a cascade may stack one per replacement), then the
     // rest of the text. Charged values fit String_t, so their offsets fit 32 bits.
@@ -185,7 +184,8 @@ bool ReplaceInTurn(const std::wstring& text, const std::vector<NameAndValue>& na
         const size_t first = FirstAt(*now, index.starts, pair.name);
         budget.work += index.starts.size();
         if (first != kNone) {
-            spare.reserve(std::min(likely, now->size() + budget.allowed - budget.inserted));
+            const size_t ceiling = now->size() + budget.allowed - budget.inserted;
+            spare.reserve(std::max(now->size(), std::min(likely, ceiling)));
             ReplaceFrom(*now, pair.name, pair.value, first, budget, spare);
             result.swap(spare);
             now = &result;
