@@ -91,58 +91,17 @@ Request DataRequest(const Args& args) {
     return request;
 }
 
-namespace {
-
-// The code pages whose conversions take no flags at all: those WideCharToMultiByte documents
-// (ISO-2022, ISCII, UTF-7, Symbol), and HZ and GB18030, which refuse flags as well. Without
-// the no-best-fit flag the read-back below still refuses any look-alike.
-bool TakesNoFlags(UINT codePage) {
-    return (codePage >= 50220 && codePage <= 50229) || (codePage >= 57002 && codePage <= 57011) ||
-           codePage == CP_UTF7 || codePage == 42 || codePage == 52936 || codePage == 54936;
-}
-
-// Narrow answers text in codePage, or the empty text when a character does not convert. No
-// best fit: a fullwidth "\" must not become a path separator on the way.
-std::string Narrow(UINT codePage, const std::wstring& text) {
-    DWORD flags = TakesNoFlags(codePage) ? 0
-                  : codePage == CP_UTF8  ? WC_ERR_INVALID_CHARS
-                                         : WC_NO_BEST_FIT_CHARS;
-    // No code page takes more than four bytes for one UTF-16 unit. Sized so, not by a sizing
-    // call, which with WC_NO_BEST_FIT_CHARS can answer less than the conversion then needs.
-    std::string bytes(text.size() * 4, '\0');
-    int written =
-        ::WideCharToMultiByte(codePage, flags, text.data(), static_cast<int>(text.size()),
-                              &bytes[0], static_cast<int>(bytes.size()), nullptr, nullptr);
-    bytes.resize(written > 0 ? static_cast<size_t>(written) : 0);
-    return bytes;
-}
-
-// Widen answers bytes read back from codePage, or the empty text when they do not convert.
-std::wstring Widen(UINT codePage, const std::string& bytes) {
-    DWORD flags = TakesNoFlags(codePage) ? 0 : MB_ERR_INVALID_CHARS;
-    std::wstring text(bytes.size(), L'\0');
-    int read = ::MultiByteToWideChar(codePage, flags, bytes.data(), static_cast<int>(bytes.size()),
-                                     &text[0], static_cast<int>(text.size()));
-    text.resize(read > 0 ? static_cast<size_t>(read) : 0);
-    return text;
-}
-
-} // namespace
-
 std::string AnsiText(const std::wstring& text, const char* what) {
-    // Longer than any command line can be; keeps the sizes below within an int.
-    const size_t kLongest = 32767;
     if (text.empty()) {
         return std::string();
     }
-    if (text.size() > kLongest) {
-        throw UsageError(std::string(what) + " too long");
-    }
-    UINT codePage = ::GetACP();
-    std::string bytes = Narrow(codePage, text);
-    // Only what reads back as the same text was carried: a default character or a best fit
-    // would read back as something else.
-    if (bytes.empty() || Widen(codePage, bytes) != text) {
+    // The runtime's own conversion: no best fit, and the flags each code page takes.
+    KaTekStr::MBS_t narrow(KaTekStr::String_t(text), KaTekStr::ENC_ANSI);
+    std::string bytes(narrow.c_str(), narrow.size());
+    // Only what reads back as the same text was carried: a default character in place of one
+    // the code page lacks reads back as something else.
+    if (KaTekStr::WidenAnsi(bytes) != text) {
+        const UINT codePage = ::GetACP();
         throw UsageError(std::string(what) + " " + Quoted(text) +
                          " cannot be given in the ANSI code page " + std::to_string(codePage) +
                          ", which the library call takes");
