@@ -6,6 +6,7 @@
 
 // winsock2.h must come before windows.h, which would otherwise bring the older winsock.h.
 #include <winsock2.h>
+#include <ws2tcpip.h>
 #include <windows.h>
 #include <winhttp.h>
 
@@ -97,6 +98,14 @@ struct SocketTraits {
     static void Close(SOCKET s) { ::closesocket(s); }
 };
 using unique_socket = Holder<SOCKET, SocketTraits>;
+
+// The address list GetAddrInfoW hands out (freeing it needs ws2_32).
+struct AddressInfoTraits {
+    static PADDRINFOW Invalid() { return nullptr; }
+    static bool IsValid(PADDRINFOW p) { return p != nullptr; }
+    static void Close(PADDRINFOW p) { ::FreeAddrInfoW(p); }
+};
+using unique_address_info = Holder<PADDRINFOW, AddressInfoTraits>;
 
 // The block GetEnvironmentStringsW hands out.
 struct EnvironmentStringsTraits {

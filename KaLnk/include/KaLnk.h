@@ -65,6 +65,14 @@ enum ServiceStatus {
 // RuntimeError_t for the empty URI. Each ping opens a WinHTTP session of its own and shares
 // nothing with other pings; it neither reads nor sets the process-wide client, so pings on
 // several threads run side by side, each with the client it was given.
+// A host whose every address is a loopback one ("localhost", 127.0.0.1, ::1) is first tried
+// on sockets of the ping's own, every address at once, each without SYN retransmissions: a
+// port where nothing listens answers SS_REFUSED within milliseconds (Windows would otherwise
+// retry it for about two seconds per address), and the request goes to the first address in
+// the resolver's order that accepted, so a daemon listening on 127.0.0.1 alone is reached
+// however the resolver orders ::1. Those tries share the connect time-out and are closed
+// without a byte sent; the request itself carries the Host field the URI names, so the server
+// sees the request it would see without them.
 KALNK_API ServiceStatus PingServer(const KaLnkHttp::HttpClient& client, const KaTekNet::URI_t& uri);
 
 // PingServer pings the server at uri as above, with the process-wide client (the copy

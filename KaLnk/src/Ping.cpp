@@ -4,6 +4,9 @@
 // handles are closed when a deadline passes, which ends the request whatever the stack does.
 #include "KaLnk.h"
 
+#include "LoopbackChoice.h"
+#include "LoopbackProbe.h"
+
 #include "Holders.h"
 
 #include <chrono>
@@ -179,14 +182,14 @@ Clock::time_point After(uint32_t milliseconds) {
     return Clock::now() + std::chrono::milliseconds(milliseconds);
 }
 
-// Connecting and sending share the connect time-out.
+// Connecting and sending share the connect time-out, which ends at connectDeadline.
 ServiceStatus Send(HINTERNET request, DWORD_PTR context, Progress& progress,
-                   uint32_t connectTimeout) {
+                   Clock::time_point connectDeadline) {
     if (!WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0,
                             0, context)) {
         return StatusOfError(GetLastError());
     }
-    return Await(progress, After(connectTimeout),
+    return Await(progress, connectDeadline,
                  [](Progress& p) { return p.requestSent || p.sendCompleted; });
 }
 
@@ -222,22 +225,57 @@ void CloseRequest(unique_winhttp& request, Progress& progress) {
     WaitUntil(progress, Clock::now() + kClosingWait, [](Progress& p) { return p.closing; });
 }
 
+// Where the connection goes: for a loopback server, the address the probe reached, named by
+// its number, with the request's Host field written as the URI names the server, so that the
+// server sees the request it would have seen. A secure server keeps its name, which its
+// certificate is checked against.
+struct Target {
+    std::wstring server;
+    std::wstring hostField; // empty: WinHTTP's own
+};
+
+Target TargetOf(const KaTekNet::URI_t& uri, const LoopbackRoute& route) {
+    const bool secure = uri.GetScheme() == "https";
+    if (route.kind != LoopbackRoute::Reached || secure || route.server == uri.GetHost().Std()) {
+        return {uri.GetHost().Std(), {}};
+    }
+    return {route.server, L"Host: " + HostField(uri.GetHost().Std(), uri.GetPort(), secure)};
+}
+
+bool SetHostField(HINTERNET request, const std::wstring& field) {
+    return field.empty() ||
+           WinHttpAddRequestHeaders(request, field.c_str(), static_cast<DWORD>(field.size()),
+                                    WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE);
+}
+
 ServiceStatus PingWith(const KaLnkHttp::HttpClient& client, const KaTekNet::URI_t& uri) {
+    const Clock::time_point connectDeadline = After(client.GetConnectTimeout());
+    const LoopbackRoute route = ProbeLoopback(uri.GetHost().Std(), uri.GetPort(), connectDeadline);
+    if (route.kind == LoopbackRoute::Refused) {
+        return SS_REFUSED;
+    }
+    if (route.kind == LoopbackRoute::TimedOut) {
+        return SS_TIMEOUT;
+    }
+    const Target target = TargetOf(uri, route);
     unique_winhttp session = OpenSession(client);
     unique_winhttp connection;
     if (session) {
-        connection.reset(WinHttpConnect(session.get(), uri.GetHost().c_str(), uri.GetPort(), 0));
+        connection.reset(WinHttpConnect(session.get(), target.server.c_str(), uri.GetPort(), 0));
     }
     unique_winhttp request;
     if (connection) {
         request = OpenRequest(connection.get(), uri, client.GetReceiveTimeout());
+    }
+    if (request && !SetHostField(request.get(), target.hostField)) {
+        request.reset();
     }
     auto progress = std::make_shared<Progress>();
     DWORD_PTR context = request ? AttachProgress(request.get(), progress) : 0;
     if (context == 0) {
         return SS_FAILED;
     }
-    ServiceStatus status = Send(request.get(), context, *progress, client.GetConnectTimeout());
+    ServiceStatus status = Send(request.get(), context, *progress, connectDeadline);
     if (status == SS_OK) {
         status = Answer(request.get(), *progress, client.GetReceiveTimeout());
     }
