@@ -12,10 +12,12 @@ constexpr int kSuccess = 0;
 constexpr int kFailure = 64;
 
 // The token the calling thread acts with: its impersonation token, or, when it does not
-// impersonate, the process token. Empty on failure.
+// impersonate, the process token. Empty on failure. The thread token is opened as the process
+// (OpenAsSelf): a thread impersonating a client at identification level may not open its
+// token as that client, yet reading its groups is what it asks.
 KaHold::unique_handle OpenEffectiveToken() {
     KaHold::unique_handle token;
-    if (::OpenThreadToken(::GetCurrentThread(), TOKEN_QUERY, FALSE, token.put())) {
+    if (::OpenThreadToken(::GetCurrentThread(), TOKEN_QUERY, TRUE, token.put())) {
         return token;
     }
     if (::GetLastError() != ERROR_NO_TOKEN) {
@@ -88,7 +90,7 @@ bool RunningAsAdministrator() {
     if (!administrators) {
         return false;
     }
-    return ListsGroup(*static_cast<const TOKEN_GROUPS*>(groups.get()), administrators.get());
+    return HoldsGroupEnabled(*static_cast<const TOKEN_GROUPS*>(groups.get()), administrators.get());
 }
 
 } // namespace KaCtrl

@@ -4,9 +4,12 @@
 
 namespace KaCtrl {
 
-bool ListsGroup(const TOKEN_GROUPS& groups, PSID group) {
+bool HoldsGroupEnabled(const TOKEN_GROUPS& groups, PSID group) {
     for (DWORD i = 0; i < groups.GroupCount; ++i) {
-        if (::EqualSid(groups.Groups[i].Sid, group)) {
+        const DWORD attributes = groups.Groups[i].Attributes;
+        const bool grants =
+            (attributes & SE_GROUP_ENABLED) != 0 && (attributes & SE_GROUP_USE_FOR_DENY_ONLY) == 0;
+        if (grants && ::EqualSid(groups.Groups[i].Sid, group)) {
             return true;
         }
     }

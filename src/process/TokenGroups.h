@@ -5,8 +5,9 @@
 
 namespace KaCtrl {
 
-// ListsGroup answers whether groups holds group, whatever its attributes: a deny-only or
-// disabled Administrators group still marks an administrator's process, as callers expect.
-bool ListsGroup(const TOKEN_GROUPS& groups, PSID group);
+// HoldsGroupEnabled answers whether groups holds group enabled, as access checks and
+// CheckTokenMembership count it: a group held for deny only (Administrators in the token of a
+// user whom UAC filtered) or not enabled grants nothing, so it does not count.
+bool HoldsGroupEnabled(const TOKEN_GROUPS& groups, PSID group);
 
 } // namespace KaCtrl
