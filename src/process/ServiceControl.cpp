@@ -13,8 +13,10 @@ SC_HANDLE GetServiceControlHandle(char* serviceName) {
     if (!manager) {
         return nullptr;
     }
-    // GENERIC_EXECUTE carries start, stop, pause, continue and user-defined controls.
-    return ::OpenServiceA(manager.get(), serviceName, GENERIC_EXECUTE | SERVICE_QUERY_STATUS);
+    // GENERIC_EXECUTE carries start, stop, pause, continue and user-defined controls;
+    // SERVICE_CONTROL_INTERROGATE needs SERVICE_INTERROGATE besides.
+    return ::OpenServiceA(manager.get(), serviceName,
+                          GENERIC_EXECUTE | SERVICE_QUERY_STATUS | SERVICE_INTERROGATE);
 }
 
 int SendServiceControlSignal(SC_HANDLE service, unsigned long control) {

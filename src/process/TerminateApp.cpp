@@ -11,6 +11,9 @@ namespace {
 
 constexpr DWORD kProcessAccess = SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE;
 
+// How long a process whose forced end was refused gets to finish an exit already under way.
+constexpr DWORD kExitingGraceMs = 1000;
+
 String_t StopEventName(const String_t& name) {
     return String_t("com.trelm.ka.") + name + ".stop";
 }
@@ -50,11 +53,16 @@ void RequestStop(HANDLE process, int timeout, const String_t& name) {
 }
 
 // Answers 0 when the process has already ended, otherwise 1 or -1 as forcing it succeeds.
+// Windows refuses to terminate a process that is already exiting (ERROR_ACCESS_DENIED), so a
+// refusal is followed by a short wait: a process that ends within it ended by itself.
 int EndProcess(HANDLE process) {
     if (::WaitForSingleObject(process, 0) == WAIT_OBJECT_0) {
         return 0;
     }
-    return ::TerminateProcess(process, 0) ? 1 : -1;
+    if (::TerminateProcess(process, 0)) {
+        return 1;
+    }
+    return ::WaitForSingleObject(process, kExitingGraceMs) == WAIT_OBJECT_0 ? 0 : -1;
 }
 
 } // namespace
