@@ -1,5 +1,6 @@
 // KaTek runtime: child commands.
 #include "KaTek/Cmd.h"
+#include "KaTek/Env.h"
 #include "KaTek/Msg.h"
 
 #include "CommandLine.h"
@@ -28,17 +29,9 @@ constexpr DWORD kPollMs = 10;
     KaTekMsg::ThrowRuntime(KaTekMsg::MSG_COMMAND, {program, KaTekMsg::SystemErrorText(error)});
 }
 
-// Windows wants the block sorted by name, ignoring letter case, in code-unit order without
-// regard to locale: exactly what CompareStringOrdinal with ignoreCase does.
-int CompareNames(const std::wstring& left, const std::wstring& right) {
-    return ::CompareStringOrdinal(left.c_str(), static_cast<int>(left.size()), right.c_str(),
-                                  static_cast<int>(right.size()), TRUE) -
-           CSTR_EQUAL;
-}
-
 std::vector<Variable> CaptureEnvironment() {
     KaHold::unique_environment_strings block(::GetEnvironmentStringsW());
-    return ParseBlock(block.get(), CompareNames);
+    return ParseBlock(block.get(), KaTekEnv::CompareEnvNames);
 }
 
 std::wstring BuildCommandLine(const String_t& program, const std::vector<String_t>& arguments) {
@@ -210,14 +203,14 @@ Command_t::Command_t(const String_t& program, const std::vector<String_t>& argum
 void Command_t::PutEnv(const String_t& name, const String_t& value) {
     CommandState& state = Require(impl_);
     CheckEnvVariable(name, value);
-    SetVariable(state.environment, CompareNames, name.Std(), value.Std());
+    SetVariable(state.environment, KaTekEnv::CompareEnvNames, name.Std(), value.Std());
 }
 
 String_t Command_t::GetEnv(const String_t& name) const {
     if (!impl_) {
         return String_t::Null();
     }
-    const Variable* found = FindVariable(impl_->environment, CompareNames, name.Std());
+    const Variable* found = FindVariable(impl_->environment, KaTekEnv::CompareEnvNames, name.Std());
     return found ? String_t(found->second) : String_t::Null();
 }
 

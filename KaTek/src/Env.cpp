@@ -29,6 +29,12 @@ String_t GetProcessEnv(const String_t& name) {
     return String_t(value);
 }
 
+int CompareEnvNames(const std::wstring& left, const std::wstring& right) {
+    return ::CompareStringOrdinal(left.c_str(), static_cast<int>(left.size()), right.c_str(),
+                                  static_cast<int>(right.size()), TRUE) -
+           CSTR_EQUAL;
+}
+
 std::wstring ReadVariable(const wchar_t* name) {
     return GetProcessEnv(String_t(name)).Std();
 }

@@ -16,9 +16,10 @@ constexpr const char* kTraceFile = "../Utils";
 constexpr int kTraceLine = 758;
 
 // The base comes from "ctrl.env" or else from the calling process, never from the
-// command, whose own environment is a copy of the process's anyway.
+// command, whose own environment is a copy of the process's anyway. Either is found by
+// the name as the platform compares names, letter case ignored.
 String_t BaseValue(const String_t& name, const Configuration_t& configured) {
-    String_t base = FindAttr(configured, name);
+    String_t base = FindEnvValue(configured, name);
     // Read by the exact name: a narrow copy could read another variable, one whose name
     // has the ASCII letters of look-alikes. Read from the process's own block: the C
     // runtime's copy may miss a later change and hold "?" for what the ANSI code page lacks.
@@ -54,8 +55,8 @@ String_t AppendEnvVariable(bool append, Command_t command) {
         String_t name;
         String_t value;
         // A child's "PATH" is what "ctrl.env" sets, or the process's own; it is never
-        // extended here.
-        if (!extensions.GetAttr(index, name, value) || name == "PATH") {
+        // extended here, however its name is written ("Path" is how Windows spells it).
+        if (!extensions.GetAttr(index, name, value) || IsEnvName(name, "PATH")) {
             continue;
         }
         const String_t base = BaseValue(name, configured);

@@ -11,4 +11,12 @@ namespace KaCtrl {
 // the C runtime refuses throw RuntimeError_t naming the variable.
 void PutProcessEnv(const String_t& name, const String_t& value);
 
+// IsEnvName answers whether name names the variable wanted, as the platform compares names:
+// ignoring letter case, so "Path" is the variable "PATH".
+bool IsEnvName(const String_t& name, const char* wanted);
+
+// FindEnvValue answers the value that settings give the variable name (the first attribute
+// whose name IsEnvName finds the same), or the null text.
+String_t FindEnvValue(const Configuration_t& settings, const String_t& name);
+
 } // namespace KaCtrl

@@ -16,6 +16,21 @@ namespace {
 
 } // namespace
 
+bool IsEnvName(const String_t& name, const char* wanted) {
+    return KaTekEnv::CompareEnvNames(name.Std(), String_t(wanted).Std()) == 0;
+}
+
+String_t FindEnvValue(const Configuration_t& settings, const String_t& name) {
+    String_t attribute;
+    String_t value;
+    for (int index = 0; settings.GetAttr(index, attribute, value); ++index) {
+        if (KaTekEnv::CompareEnvNames(attribute.Std(), name.Std()) == 0) {
+            return value;
+        }
+    }
+    return String_t::Null();
+}
+
 void PutProcessEnv(const String_t& name, const String_t& value) {
     // The wide call takes the text exactly (the C runtime keeps its narrow view in step and
     // copies the entry, so nothing here outlives the call). A NUL would cut the entry short

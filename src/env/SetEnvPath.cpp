@@ -11,7 +11,7 @@ namespace {
 
 // A process reads no "LANG" variable of its own: for it the setting names its locale.
 void ApplyToProcess(const String_t& name, const String_t& value) {
-    if (name == "LANG") {
+    if (IsEnvName(name, "LANG")) {
         // A locale name the runtime does not know leaves the locale as it was; one cut short
         // by a NUL would name another locale, so it is not given at all.
         if (value.Std().find(L'\0') == std::wstring::npos) {

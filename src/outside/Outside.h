@@ -11,7 +11,6 @@ namespace KaCtrl {
 using KaTekArray::CharArray_t;
 using KaTekConfig::ConfigNamespace_t;
 using KaTekConfig::Configuration_t;
-using KaTekConfig::FindAttr;
 using KaTekIo::DataInputStream_t;
 using KaTekIo::DirLister_t;
 using KaTekIo::File_t;

@@ -111,9 +111,9 @@ TEST_F(Env, SetEnvPathGivesTheCommandElseTheProcessTheConfiguredVariables) {
     EXPECT_EQ(Value(L"old"), ProcessValue(L"KA_ENV_PRESET"));
     EXPECT_EQ(std::nullopt, ProcessValue(L"LANG"));
     EXPECT_STREQ("C", std::setlocale(LC_ALL, nullptr));
-    // Without a command the process takes them, but LANG names its locale, no variable; the
-    // C runtime's copy too holds what the ANSI code page cannot.
-    sandbox.WriteSettings("[ctrl.env]\nLANG=English_United States.1252\nKA_ENV_PRESET=\n"
+    // Without a command the process takes them, but LANG, in any letter case, names its
+    // locale, no variable; the C runtime's copy too holds what the ANSI code page cannot.
+    sandbox.WriteSettings("[ctrl.env]\nLang=English_United States.1252\nKA_ENV_PRESET=\n"
                           "X=a b=\xE7\x94\xA8\xEF\xBC\xBC\xF0\x9F\x98\x80%$\"\n");
     KaCtrl::SetEnvPath(Command_t());
     const std::wstring x = L"a b=\x7528\xFF3C\U0001F600%$\"";
@@ -150,9 +150,11 @@ TEST_F(Env, AppendEnvVariableCombinesTheBaseAndTheConfiguredText) {
         {kAppend, "", "X=", L"", L""},
         // Several variables, the last returned: X comes last in the file and by name.
         {kAppend, "V=a", "V=b\nW=c\nX=d;D", L"", L"d"},
-        // "PATH" is never extended, though X still is.
+        // "PATH" is never extended, however it is written, though X still is.
         {kPrepend, "", "X=b\nPATH=C:\\extra", L"", L"b"},
-        {kAppend, "", "PATH=C:\\extra\nX=b", L"", L"b"},
+        {kAppend, "", "Path=C:\\extra\nX=b", L"", L"b"},
+        // Names compare as the platform's do: "x" in "ctrl.env" is X's base.
+        {kAppend, "x=a", "X=q", L"p", L"a;q"},
     };
     const Value path = ProcessValue(L"PATH");
     for (const auto& c : cases) {

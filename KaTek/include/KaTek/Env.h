@@ -3,6 +3,8 @@
 
 #include "KaTek/Str.h"
 
+#include <string>
+
 namespace KaTekEnv {
 
 using KaTekStr::String_t;
@@ -15,5 +17,10 @@ using KaTekStr::String_t;
 // empty text for a variable set to nothing. Throws RuntimeError_t naming the variable when the
 // platform cannot read it.
 KATEK_API String_t GetProcessEnv(const String_t& name);
+
+// CompareEnvNames answers below, at or above 0 as left sorts before, with or after right
+// among environment names, as Windows compares them: by code unit, letter case ignored, the
+// locale left out ("Path" and "PATH" name one variable).
+KATEK_API int CompareEnvNames(const std::wstring& left, const std::wstring& right);
 
 } // namespace KaTekEnv
