@@ -86,16 +86,19 @@ KACTRLUTILS_API String_t ReplaceDirVariables(String_t text);
 // ---- Child-process environment --------------------------------------------------------
 
 // SetEnvPath puts every attribute of "ctrl.env" into command's environment; for a null
-// command into the process's environment instead, with "LANG" setting the locale (a locale
-// the platform does not know changes nothing). An entry that cannot be set whole (an empty
+// command into the process's environment instead, with "LANG" (in any letter case, as the
+// platform compares environment names) setting the locale (a locale the platform does not
+// know changes nothing). An entry that cannot be set whole (an empty
 // name, '=' or NUL in the name, NUL in the value, or in the process a value of 32,767
 // characters or more) throws RuntimeError_t naming the variable, the entries before it set;
 // the runtime's exceptions reach the caller.
 KACTRLUTILS_API void SetEnvPath(Command_t command);
 // AppendEnvVariable answers the cleaned value of the last variable it extended by
 // "ctrl.env.append" (append true) or "ctrl.env.prepend", or the empty text; each value is
-// also set in command, or in the process for a null command. An entry that cannot be set
-// whole throws as in SetEnvPath; the runtime's exceptions reach the caller.
+// also set in command, or in the process for a null command. Names compare as the platform
+// compares environment names, letter case ignored: "PATH" (also "Path") is never extended,
+// and a variable's base value in "ctrl.env" is found however its name is written there. An entry
+// that cannot be set whole throws as in SetEnvPath; the runtime's exceptions reach the caller.
 KACTRLUTILS_API String_t AppendEnvVariable(bool append, Command_t command);
 // AvoidDuplicate answers the ";" list with slashes for backslashes, entries trimmed and
 // each kept once, first occurrence first (compared without letter case); throws nothing
@@ -107,10 +110,15 @@ KACTRLUTILS_API String_t AvoidDuplicate(String_t list);
 // TerminateApp stops process pid: it signals the event "com.trelm.ka." + name + ".stop",
 // waits up to timeout ms (-1: no limit) for the process to end, then terminates it with
 // exit code 0. Answers 0 when it ended by itself (or the thread's last-error code is 87
-// at the end), 1 when it was terminated, -1 when it cannot be opened or terminated.
+// at the end), 1 when it was terminated, -1 when it cannot be opened or terminated. A process
+// that refuses to be terminated gets 1 s more: one already exiting ends within it, and is
+// answered 0. The stop event is found by its plain name, else under "Global\"; a process
+// that wants to be stopped gently creates it granting EVENT_MODIFY_STATE to the accounts that
+// stop it (Administrators and SYSTEM, say): an event the caller may not signal counts as
+// none, and the process is terminated at once.
 KACTRLUTILS_API int TerminateApp(unsigned long pid, int timeout, const String_t& name);
 // GetServiceControlHandle answers a handle on the service serviceName for starting,
-// stopping, pausing, continuing and user controls, which the caller closes with
+// stopping, pausing, continuing, interrogating and user controls, which the caller closes with
 // CloseServiceHandle; null (with the thread's last-error code set) when it cannot be opened.
 KACTRLUTILS_API SC_HANDLE GetServiceControlHandle(char* serviceName);
 // SendServiceControlSignal sends control to service; answers 0 when the service control
@@ -121,8 +129,10 @@ KACTRLUTILS_API int SendServiceControlSignal(SC_HANDLE service, unsigned long co
 // does not hold it).
 KACTRLUTILS_API int SetDebugPrivilege();
 // RunningAsAdministrator answers whether the token the calling thread acts with (its
-// impersonation token, else the process token) lists the Administrators group, deny-only
-// or not; false on every failure.
+// impersonation token, else the process token) holds the Administrators group enabled, as
+// CheckTokenMembership counts it: an administrator whose token UAC filtered holds the group
+// for deny only, can do nothing an administrator can, and is answered false. False on every
+// failure.
 KACTRLUTILS_API bool RunningAsAdministrator();
 // GetUXSignalFromName answers the signal number of name; this platform names no signals,
 // so it is always 0. Never fails.
@@ -156,9 +166,9 @@ KACTRLUTILS_API String_t FormatCategory(const String_t& text);
 // FormatPID answers text padded with spaces to 8 characters, a longer text unchanged; fails
 // only for lack of memory.
 KACTRLUTILS_API String_t FormatPID(const String_t& text);
-// GetLastErrorText answers the system's message for code less its last two characters (the
-// line end), then " (<code>)" in unsigned decimal; insert sequences such as "%1" stay as
-// written. A code the system has no message for gives "N/A ".
+// GetLastErrorText answers the system's message for code less the line end it closes with
+// (a message without one loses nothing), then " (<code>)" in unsigned decimal; insert
+// sequences such as "%1" stay as written. A code the system has no message for gives "N/A ".
 KACTRLUTILS_API String_t GetLastErrorText(unsigned long code);
 // gettimeofday fills tv with the seconds since 1970 (the low 32 bits) and the microseconds,
 // whole milliseconds, and answers 0; answers -1 for a null tv. tz is ignored.

@@ -1,6 +1,11 @@
 #include "Common.h"
 
+#include "SystemMessage.h"
+
+#include <sddl.h>
+
 #include <cstdio>
+#include <cwchar>
 #include <iterator>
 
 namespace Standin {
@@ -19,17 +24,30 @@ std::string Narrow(const std::wstring& text) {
     return result;
 }
 
-// The system's text for a code, without its trailing line break, or "" when it has none. In
-// UTF-8 like the rest of the line: the narrow call would answer in the ANSI code page, which
-// need not hold the letters of the language the system answers in.
+Outcome Outcome::LastError(const char* what, const std::wstring& subject) {
+    const DWORD code = ::GetLastError();
+    return {code, what + Narrow(subject)};
+}
+
+Outcome GrantToAdministratorsAndSystem(DWORD access, ObjectSecurity& security) {
+    wchar_t mask[16];
+    std::swprintf(mask, std::size(mask), L"0x%lX", access);
+    const std::wstring sddl = std::wstring(L"D:(A;;") + mask + L";;;BA)(A;;" + mask + L";;;SY)";
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
+                                                                &descriptor, nullptr)) {
+        return Outcome::LastError("cannot make the security descriptor ", sddl);
+    }
+    security.descriptor.reset(descriptor);
+    security.attributes.lpSecurityDescriptor = descriptor;
+    return Outcome::Success();
+}
+
+// The system's text for a code, without the full stop the line would end in twice, or ""
+// when it has none; in UTF-8 like the rest of the line.
 static std::string SystemText(DWORD code) {
-    wchar_t buffer[512] = {};
-    DWORD length =
-        ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-                         0, buffer, static_cast<DWORD>(std::size(buffer)), nullptr);
-    std::string text = Narrow(std::wstring(buffer, length));
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' ||
-                             text.back() == '.')) {
+    std::string text = Narrow(KaCommon::SystemMessage(code));
+    while (!text.empty() && (text.back() == ' ' || text.back() == '.')) {
         text.pop_back();
     }
     return text;

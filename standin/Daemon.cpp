@@ -29,7 +29,7 @@ Outcome WriteNewFile(const std::wstring& path, const void* bytes, DWORD size) {
     DWORD written = 0;
     if (!file || !::WriteFile(file.get(), bytes, size, &written, nullptr) || written != size ||
         !::FlushFileBuffers(file.get())) {
-        return Outcome::LastError("cannot write " + Narrow(path));
+        return Outcome::LastError("cannot write ", path);
     }
     return Outcome::Success();
 }
@@ -60,9 +60,16 @@ NamedMutexHold::~NamedMutexHold() {
 }
 
 Outcome NamedMutexHold::Take(const wchar_t* name) {
-    mutex_.reset(::CreateMutexW(nullptr, TRUE, name));
+    // Waiting on it is all a probe needs; this holder also releases it.
+    ObjectSecurity security;
+    Outcome outcome = GrantToAdministratorsAndSystem(SYNCHRONIZE, security);
+    if (!outcome.Ok()) {
+        return outcome;
+    }
+    mutex_.reset(::CreateMutexExW(&security.attributes, name, CREATE_MUTEX_INITIAL_OWNER,
+                                  SYNCHRONIZE | MUTEX_MODIFY_STATE));
     if (!mutex_) {
-        return Outcome::LastError("cannot create the mutex " + Narrow(name));
+        return Outcome::LastError("cannot create the mutex ", name);
     }
     // When it existed already (another stand-in holds it), it is ours only to keep open.
     owned_ = ::GetLastError() != ERROR_ALREADY_EXISTS;
@@ -80,7 +87,7 @@ Outcome WritePortFile(const std::wstring& path, uint32_t value) {
     std::wstring temporary = path + L"." + std::to_wstring(::GetCurrentProcessId()) + L".new";
     Outcome outcome = WriteNewFile(temporary, bytes, sizeof(bytes));
     if (outcome.Ok() && !MoveOver(temporary, path)) {
-        outcome = Outcome::LastError("cannot replace the port file " + Narrow(path));
+        outcome = Outcome::LastError("cannot replace the port file ", path);
     }
     if (!outcome.Ok()) {
         ::DeleteFileW(temporary.c_str());

@@ -123,7 +123,7 @@ Outcome RequestLog::Open(const std::wstring& path) {
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file_) {
-        return Outcome::LastError("cannot open the log " + Narrow(path));
+        return Outcome::LastError("cannot open the log ", path);
     }
     return Outcome::Success();
 }

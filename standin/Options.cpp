@@ -27,7 +27,7 @@ Outcome FullPath(const std::wstring& path, std::wstring& full) {
         const DWORD size =
             ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
         if (size == 0) {
-            return Outcome::LastError("cannot make a full path of " + Narrow(path));
+            return Outcome::LastError("cannot make a full path of ", path);
         }
         if (size < full.size()) {
             full.resize(size);

@@ -191,7 +191,8 @@ Outcome SendAndWait(DWORD control, DWORD access, DWORD target, const char* doing
     Outcome outcome = OpenKaCtrl(service, access | SERVICE_QUERY_STATUS);
     SERVICE_STATUS reported = {};
     if (outcome.Ok() && !::ControlService(service.get(), control, &reported)) {
-        outcome = Outcome::LastError(std::string("cannot ") + doing + " the service KaCtrl");
+        const DWORD error = ::GetLastError();
+        outcome = Outcome::Fail(error, std::string("cannot ") + doing + " the service KaCtrl");
     }
     return outcome.Ok() ? WaitForState(service.get(), target) : outcome;
 }

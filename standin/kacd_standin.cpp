@@ -61,9 +61,18 @@ std::vector<std::wstring> Arguments() {
 // The named stop event, cleared: a test signals it only after our "ready", and an earlier
 // run's signal, kept alive by another holder, must not end this one at once.
 Outcome OpenStopEvent(KaHold::unique_handle& stop) {
-    stop.reset(::CreateEventW(nullptr, TRUE, FALSE, kStopEventName));
+    // Whoever stops the daemon signals the event (TerminateApp opens it with EVENT_MODIFY_STATE
+    // alone); this process also waits on it and clears it.
+    constexpr DWORD kAccess = EVENT_MODIFY_STATE | SYNCHRONIZE;
+    ObjectSecurity security;
+    Outcome outcome = GrantToAdministratorsAndSystem(kAccess, security);
+    if (!outcome.Ok()) {
+        return outcome;
+    }
+    stop.reset(
+        ::CreateEventExW(&security.attributes, kStopEventName, CREATE_EVENT_MANUAL_RESET, kAccess));
     if (!stop) {
-        return Outcome::LastError("cannot create the event " + Narrow(kStopEventName));
+        return Outcome::LastError("cannot create the event ", kStopEventName);
     }
     ::ResetEvent(stop.get());
     g_consoleStop = stop.get();

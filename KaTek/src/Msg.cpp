@@ -1,7 +1,7 @@
 // KaTek runtime: messages, catalogs and exceptions.
 #include "KaTek/Msg.h"
 
-#include "Holders.h"
+#include "SystemMessage.h"
 
 #include <windows.h>
 
@@ -43,13 +43,6 @@ const char* RuntimeDefaultText(RuntimeMessage_e number) {
     }
     // A number without a text of its own still shows its arguments.
     return "%1 %2 %3";
-}
-
-String_t StripTrailingLineBreak(std::wstring text) {
-    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r')) {
-        text.pop_back();
-    }
-    return String_t(text);
 }
 
 // The length of the "%n" placeholder at position at (0 when there is none) and its number;
@@ -143,17 +136,12 @@ void ThrowRuntime(RuntimeMessage_e number, std::vector<String_t> args) {
 }
 
 String_t SystemErrorText(unsigned long code) {
-    KaHold::unique_local buffer;
-    const DWORD flags =
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
-    const DWORD length =
-        FormatMessageW(flags, nullptr, code, 0, reinterpret_cast<LPWSTR>(buffer.put()), 0, nullptr);
-    if (length == 0 || !buffer) {
+    const std::wstring message = KaCommon::SystemMessage(code);
+    if (message.empty()) {
         // The system has no text for this code: the number still tells what happened.
         return String_t("Windows error ") + KaTekStr::NumToStr(code);
     }
-    return StripTrailingLineBreak(
-        std::wstring(static_cast<const wchar_t*>(buffer.get()), static_cast<size_t>(length)));
+    return String_t(message);
 }
 
 } // namespace KaTekMsg

@@ -87,9 +87,23 @@ std::wstring CurrentDirectory() {
     return WithoutTrailingSeparator(path);
 }
 
+using TempPathCall = DWORD(WINAPI*)(DWORD, LPWSTR);
+
+// GetTempPath2W where the system has it (Windows 11, Server 2022): for SYSTEM it names a
+// directory that other users cannot write to, where GetTempPathW names one they can.
+TempPathCall TempPathOfThisSystem() {
+    static const TempPathCall call = [] {
+        const FARPROC found =
+            ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "GetTempPath2W");
+        return found != nullptr ? reinterpret_cast<TempPathCall>(reinterpret_cast<void*>(found))
+                                : ::GetTempPathW;
+    }();
+    return call;
+}
+
 std::wstring SystemTempDirectory() {
     wchar_t buffer[MAX_PATH + 1] = {};
-    const DWORD written = GetTempPathW(MAX_PATH + 1, buffer);
+    const DWORD written = TempPathOfThisSystem()(MAX_PATH + 1, buffer);
     return std::wstring(buffer, written <= MAX_PATH ? written : 0);
 }
 

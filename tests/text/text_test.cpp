@@ -8,6 +8,7 @@
 
 #include "KaCtrlUtils.h"
 #include "Sandbox.h"
+#include "SystemMessage.h"
 #include "text/TimeOfDay.h"
 
 #include <climits>
@@ -44,6 +45,25 @@ TEST(ErrorText, SystemTextWithoutItsLineEndThenTheCode) {
     for (DWORD code : {0x2000ABCDul, 0xFFFFFFFFul}) {
         ASSERT_TRUE(SystemText(code).empty()) << code << " is known here";
         EXPECT_EQ(KaCtrl::GetLastErrorText(code).Std(), L"N/A ") << code;
+    }
+}
+
+// One line end is cut where the text closes with one, and nothing where it does not: a text of
+// the system's that lacked one would lose two characters of its own otherwise.
+TEST(ErrorText, CutsTheLineEndOnlyWhereThereIsOne) {
+    const std::pair<std::wstring, std::wstring> cases[] = {
+        {L"Done.\r\n", L"Done."},
+        {L"Done.\n", L"Done."},
+        {L"Done.\r", L"Done."},
+        {L"Done.", L"Done."},
+        {L"D", L"D"},
+        {L"", L""},
+        {L"\r\n", L""},
+        {L"a\r\n\r\n", L"a\r\n"},
+        {L"a\n\r", L"a\n"},
+    };
+    for (const auto& [text, expected] : cases) {
+        EXPECT_EQ(KaCommon::WithoutLineEnd(text), expected) << KaTest::Utf8(text);
     }
 }
 

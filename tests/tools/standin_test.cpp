@@ -83,6 +83,26 @@ TEST(Standin, HostileNeighbours) {
     EXPECT_LT(::GetTickCount64() - start, 3000u); // an idle client is cut after 5 s only
 }
 
+// The stop event and the mutex grant Administrators and SYSTEM what stopping and probing the
+// daemon take, and no more; this process's token holds Administrators.
+TEST(Standin, NamedObjectsGrantWhatStoppingAndProbingTake) {
+    StandinProcess standin({L"run", L"--port", L"0"});
+    ASSERT_TRUE(standin.Ready());
+    const std::tuple<const wchar_t*, DWORD, bool> opens[] = {
+        {L"event", EVENT_MODIFY_STATE, true}, {L"event", SYNCHRONIZE, true},
+        {L"event", EVENT_ALL_ACCESS, false},  {L"mutex", SYNCHRONIZE, true},
+        {L"mutex", MUTEX_ALL_ACCESS, false},
+    };
+    for (const auto& [kind, access, granted] : opens) {
+        KaHold::unique_handle object(kind == std::wstring(L"event")
+                                         ? ::OpenEventW(access, FALSE, L"com.trelm.ka.kacd.stop")
+                                         : ::OpenMutexW(access, FALSE, L"KaCtrlMutexObject"));
+        const DWORD error = ::GetLastError();
+        EXPECT_EQ(bool(object), granted) << Utf8(kind) << " " << access;
+        EXPECT_TRUE(granted || error == ERROR_ACCESS_DENIED) << Utf8(kind) << " " << error;
+    }
+}
+
 TEST(Standin, InstallReplacesAnotherKaCtrlServiceOnlyWhenForced) {
     ASSERT_EQ(RunStandin({L"remove", L"--force"}), 0);
     KaHold::unique_service manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));

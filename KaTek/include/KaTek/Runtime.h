@@ -20,8 +20,8 @@
 //     22 DIR_LIB            <install>\lib
 //     25 DIR_MISC           <install>\misc
 //     28 DIR_NON_KA         <install>\nonKA
-//     35 DIR_SYSTEM_TMP     the system's temporary directory (GetTempPathW, with its
-//                           trailing separator)
+//     35 DIR_SYSTEM_TMP     the system's temporary directory (GetTempPath2W where the
+//                           system has it, else GetTempPathW; with its trailing separator)
 //     39 DIR_USER           <data>\user
 // Paths come back as given by the variables (a trailing separator is dropped, except for
 // key 35 and a drive root), with no existence test. A sub-path written with "/" or "\" is
