@@ -5,6 +5,7 @@
 
 #include "Env.h"
 #include "FileRead.h"
+#include "SettingsCache.h"
 #include "SettingsParser.h"
 
 #include <cstring>
@@ -14,8 +15,6 @@
 namespace KaTekConfig {
 
 namespace {
-
-using Attributes = std::vector<std::pair<String_t, String_t>>;
 
 String_t TextOf(std::wstring_view units) {
     return String_t(units.data(), static_cast<uint32_t>(units.size()));
@@ -57,7 +56,8 @@ std::wstring Utf8Units(const String_t& file, const std::string& bytes) {
 }
 
 // A later value of a key already set replaces it where it first stood.
-void SetAttribute(Attributes& attributes, const String_t& key, const String_t& value) {
+void SetAttribute(Configuration_t::Attributes& attributes, const String_t& key,
+                  const String_t& value) {
     for (auto& attribute : attributes) {
         if (attribute.first == key) {
             attribute.second = value;
@@ -67,23 +67,29 @@ void SetAttribute(Attributes& attributes, const String_t& key, const String_t& v
     attributes.emplace_back(key, value);
 }
 
-// The attributes of namespace wanted in the file's bytes, decoded without the byte-order
-// mark; nothing undecodable is ever replaced silently.
-Attributes ParseFile(const String_t& file, const std::string& bytes, const String_t& wanted) {
+// Every namespace of the file's bytes, decoded without the byte-order mark; nothing
+// undecodable is ever replaced silently.
+std::shared_ptr<const SettingsFile> ParseFile(const String_t& file, const std::string& bytes) {
     const std::wstring units =
         bytes.compare(0, 2, "\xFF\xFE") == 0 ? Utf16Units(file, bytes) : Utf8Units(file, bytes);
-    SettingsAttributes parsed;
+    SettingsSections parsed;
     try {
-        parsed = ParseSettings(units, wanted.Std());
+        parsed = ParseSettings(units);
     } catch (const SettingsSyntaxError& error) {
         ThrowSyntax(file, error.line, error.what());
     }
-    Attributes attributes;
-    attributes.reserve(parsed.size());
-    for (const auto& [key, value] : parsed) {
-        attributes.emplace_back(TextOf(key), TextOf(value));
+    auto settings = std::make_shared<SettingsFile>();
+    settings->namespaces.reserve(parsed.size());
+    for (const auto& [name, pairs] : parsed) {
+        Configuration_t::Attributes attributes;
+        attributes.reserve(pairs.size());
+        for (const auto& [key, value] : pairs) {
+            attributes.emplace_back(TextOf(key), TextOf(value));
+        }
+        settings->namespaces.emplace(
+            name, std::make_shared<const Configuration_t::Attributes>(std::move(attributes)));
     }
-    return attributes;
+    return settings;
 }
 
 } // namespace
@@ -96,19 +102,31 @@ String_t SettingsFilePath() {
     return KaTekRuntime::Dir_t::Path(KaTekRuntime::DIR_KA_CONF, String_t("KaAgent.ini"));
 }
 
-Configuration_t ConfigNamespace_t::Open() const {
-    const String_t file = SettingsFilePath();
+std::shared_ptr<const SettingsFile> ReadSettingsFile(const String_t& path) {
     std::string bytes;
-    if (!KaTekIo::ReadWholeFile(file, bytes)) {
+    if (!KaTekIo::ReadWholeFile(path, bytes)) {
+        return std::make_shared<const SettingsFile>();
+    }
+    return ParseFile(path, bytes);
+}
+
+Configuration_t ConfigNamespace_t::Open() const {
+    const std::shared_ptr<const SettingsFile> settings = CurrentSettings(SettingsFilePath());
+    const auto found = settings->namespaces.find(name_.Std());
+    if (found == settings->namespaces.end()) {
         return Configuration_t();
     }
-    return Configuration_t(ParseFile(file, bytes, name_));
+    // The set shares the namespace's attributes with the parse, and keeps only them alive.
+    return Configuration_t(found->second);
 }
 
 KaTekArray::CharArray_t Configuration_t::GetAttrValue(const char* key) const {
+    if (key == nullptr || !attributes_) {
+        return KaTekArray::CharArray_t();
+    }
     const String_t wanted(key);
-    for (const auto& attribute : attributes_) {
-        if (key != nullptr && attribute.first == wanted) {
+    for (const auto& attribute : *attributes_) {
+        if (attribute.first == wanted) {
             return KaTekArray::CharArray_t(attribute.second);
         }
     }
@@ -116,19 +134,25 @@ KaTekArray::CharArray_t Configuration_t::GetAttrValue(const char* key) const {
 }
 
 bool Configuration_t::GetAttr(int index, String_t& name, String_t& value) const {
-    if (index < 0 || static_cast<size_t>(index) >= attributes_.size()) {
+    if (!attributes_ || index < 0 || static_cast<size_t>(index) >= attributes_->size()) {
         return false;
     }
-    name = attributes_[static_cast<size_t>(index)].first;
-    value = attributes_[static_cast<size_t>(index)].second;
+    name = (*attributes_)[static_cast<size_t>(index)].first;
+    value = (*attributes_)[static_cast<size_t>(index)].second;
     return true;
 }
 
 void Configuration_t::SetAttrValue(const char* key, const char* value) {
     // A null key names nothing that could be read back, so there is nothing to set.
-    if (key != nullptr) {
-        SetAttribute(attributes_, String_t(key), String_t(value == nullptr ? "" : value));
+    if (key == nullptr) {
+        return;
     }
+    // Other sets may share these attributes (the parse of the file, or copies of this set made
+    // before), so the change goes into a copy of this set's own.
+    auto own =
+        attributes_ ? std::make_shared<Attributes>(*attributes_) : std::make_shared<Attributes>();
+    SetAttribute(*own, String_t(key), String_t(value == nullptr ? "" : value));
+    attributes_ = std::move(own);
 }
 
 } // namespace KaTekConfig

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -108,10 +109,14 @@ private:
     size_t used_ = 0;
 };
 
+// One section's attributes and the index of their keys.
+struct Section {
+    SettingsAttributes attributes;
+    KeyIndex index;
+};
+
 class SettingsParser {
 public:
-    explicit SettingsParser(std::wstring_view wanted) : wanted_(wanted) {}
-
     void Line(size_t number, std::wstring_view raw) {
         CheckLine(number, raw);
         const size_t first = raw.find_first_not_of(L" \t");
@@ -119,16 +124,23 @@ public:
             return;
         }
         if (raw[first] == L'[') {
-            Section(number, Trimmed(raw));
+            StartSection(number, Trimmed(raw));
             return;
         }
         Attribute(number, raw);
     }
 
-    SettingsAttributes Result() { return std::move(attributes_); }
+    SettingsSections Result() {
+        SettingsSections sections;
+        sections.reserve(sections_.size());
+        for (auto& [name, section] : sections_) {
+            sections.emplace(name, std::move(section.attributes));
+        }
+        return sections;
+    }
 
 private:
-    void Section(size_t number, std::wstring_view line) {
+    void StartSection(size_t number, std::wstring_view line) {
         if (line.back() != L']') {
             throw SettingsSyntaxError(number, "a section line must end with ']'");
         }
@@ -136,8 +148,8 @@ private:
         if (name.empty()) {
             throw SettingsSyntaxError(number, "the section has no name");
         }
-        inSection_ = true;
-        inWanted_ = name == wanted_;
+        // Nodes of the map stay where they are as it grows, so this one stays valid.
+        current_ = &sections_[name];
     }
 
     // The value is everything after the first '=' as written, blanks and quotes included.
@@ -150,38 +162,34 @@ private:
         if (key.empty()) {
             throw SettingsSyntaxError(number, "the attribute has no name");
         }
-        if (!inSection_) {
+        if (current_ == nullptr) {
             throw SettingsSyntaxError(number, "KEY=VALUE before the first [section]");
         }
-        if (inWanted_) {
-            SetIndexed(key, raw.substr(equals + 1));
-        }
+        SetIndexed(*current_, key, raw.substr(equals + 1));
     }
 
     // A later value of a key already set replaces it where it first stood, found through an
     // index by key, so that reading stays linear in the number of attributes. The new
     // attribute is placed first and taken back when its key was there already, so that the
     // index holds positions rather than the keys again.
-    void SetIndexed(std::wstring_view key, std::wstring_view value) {
-        attributes_.emplace_back(key, value);
-        const size_t at = index_.FindOrAdd(attributes_, attributes_.size() - 1);
-        if (at != attributes_.size() - 1) {
-            attributes_[at].second = value;
-            attributes_.pop_back();
+    static void SetIndexed(Section& section, std::wstring_view key, std::wstring_view value) {
+        SettingsAttributes& attributes = section.attributes;
+        attributes.emplace_back(key, value);
+        const size_t at = section.index.FindOrAdd(attributes, attributes.size() - 1);
+        if (at != attributes.size() - 1) {
+            attributes[at].second = value;
+            attributes.pop_back();
         }
     }
 
-    std::wstring_view wanted_;
-    bool inSection_ = false;
-    bool inWanted_ = false;
-    SettingsAttributes attributes_;
-    KeyIndex index_;
+    std::unordered_map<std::wstring_view, Section> sections_;
+    Section* current_ = nullptr;
 };
 
 } // namespace
 
-SettingsAttributes ParseSettings(std::wstring_view text, std::wstring_view wanted) {
-    SettingsParser parser(wanted);
+SettingsSections ParseSettings(std::wstring_view text) {
+    SettingsParser parser;
     ForEachLine(text,
                 [&parser](size_t number, std::wstring_view line) { parser.Line(number, line); });
     return parser.Result();

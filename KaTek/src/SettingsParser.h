@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -46,13 +47,14 @@ template <typename View> size_t LineAtEnd(View text) {
 
 // Keys and values as views into the text parsed.
 using SettingsAttributes = std::vector<std::pair<std::wstring_view, std::wstring_view>>;
+// Each section's attributes, by the section's name.
+using SettingsSections = std::unordered_map<std::wstring_view, SettingsAttributes>;
 
-// ParseSettings answers the attributes of section wanted in the settings text, in file
+// ParseSettings answers the attributes of every section of the settings text, each in file
 // order, as views into text: a section that appears again adds to them, and a key set again
-// keeps its first place and takes the last value. Every line is checked, so a malformed
-// line anywhere is found: throws SettingsSyntaxError for a line holding a NUL or a lone
-// surrogate, or that is neither a comment, a "[section]" nor "KEY=VALUE" after a section.
-// Linear in the text.
-SettingsAttributes ParseSettings(std::wstring_view text, std::wstring_view wanted);
+// keeps its first place and takes the last value. Throws SettingsSyntaxError for a line
+// holding a NUL or a lone surrogate, or that is neither a comment, a "[section]" nor
+// "KEY=VALUE" after a section. Linear in the text.
+SettingsSections ParseSettings(std::wstring_view text);
 
 } // namespace KaTekConfig

@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <exception>
 #include <memory>
-#include <mutex>
 #include <string>
 
 namespace KaTekTrc {
@@ -76,76 +75,11 @@ bool ParseLevelMask(const String_t& text, uint32_t& mask) {
     return true;
 }
 
-// The settings file as far as a change to it shows: whether it is there (a file that cannot be
-// asked about counts as absent, and is read each time), its last-write time (100 ns units,
-// 0 where the file system keeps none) and its size.
-struct FileState {
-    bool present = false;
-    ULONGLONG written = 0;
-    ULONGLONG size = 0;
-
-    bool operator==(const FileState& other) const {
-        return present == other.present && written == other.written && size == other.size;
-    }
-};
-
-FileState StateOf(const std::wstring& path) {
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) {
-        return {};
-    }
-    return {true,
-            (ULONGLONG(data.ftLastWriteTime.dwHighDateTime) << 32) |
-                data.ftLastWriteTime.dwLowDateTime,
-            (ULONGLONG(data.nFileSizeHigh) << 32) | data.nFileSizeLow};
-}
-
-// The coarsest last-write time of the usual file systems (FAT's), in 100 ns units: a read
-// closer than this to the file's last write may be followed by a write of the same size that
-// gets the same time.
-constexpr ULONGLONG kWriteTimeResolution = 2 * 10000000ull;
-
-// The "tek.trace" namespace as last read, and the file it was read from; trusted while the
-// file shows the same state, once that state is older than the file system can blur.
-struct TraceSettings {
-    std::wstring path;
-    FileState state;
-    bool settled = false;
-    KaTekConfig::Configuration_t settings;
-};
-std::mutex g_traceSettingsLock;
-TraceSettings g_traceSettings;
-
-// The "tek.trace" namespace of the settings file, read again only when the file's path or state
-// has changed since the last read, or that read was too close to the file's last write to
-// trust. An untraced area asks on each trace point, so this keeps such a point from parsing
-// the whole file each time. Throws as ConfigNamespace_t::Open does; a read that throws is
-// not kept.
-KaTekConfig::Configuration_t TraceNamespace() {
-    const std::wstring path = KaTekConfig::SettingsFilePath().Std();
-    FILETIME now;
-    ::GetSystemTimeAsFileTime(&now);
-    const FileState state = StateOf(path);
-    {
-        std::lock_guard<std::mutex> guard(g_traceSettingsLock);
-        if (g_traceSettings.settled && g_traceSettings.path == path &&
-            g_traceSettings.state == state) {
-            return g_traceSettings.settings;
-        }
-    }
-    KaTekConfig::Configuration_t settings = KaTekConfig::ConfigNamespace_t("tek.trace").Open();
-    const ULONGLONG readAt = (ULONGLONG(now.dwHighDateTime) << 32) | now.dwLowDateTime;
-    std::lock_guard<std::mutex> guard(g_traceSettingsLock);
-    const bool settled =
-        state.present && state.written != 0 && state.written + kWriteTimeResolution < readAt;
-    g_traceSettings = {path, state, settled, settings};
-    return settings;
-}
-
 // A trace object for area when the settings trace it, or none. A level that cannot be read
 // also gives none: tracing with a guessed mask could hide or flood what was asked for.
 std::unique_ptr<TraceObj_t> MakeTraceObject(const char* area) {
-    const KaTekConfig::Configuration_t settings = TraceNamespace();
+    const KaTekConfig::Configuration_t settings =
+        KaTekConfig::ConfigNamespace_t("tek.trace").Open();
     const String_t areas = KaTekConfig::FindAttr(settings, "AREAS");
     if (areas.IsEmpty() || !IsAreaListed(areas, area)) {
         return nullptr;

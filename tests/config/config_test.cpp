@@ -283,7 +283,12 @@ TEST(ReplaceInTurn, DoublingCascadeEndsInLinearWorkOrAtTheBudget) {
 std::string Parsed(const std::wstring& text, const std::wstring& wanted) {
     std::wstring pairs;
     try {
-        for (const auto& [key, value] : KaTekConfig::ParseSettings(text, wanted)) {
+        const KaTekConfig::SettingsSections sections = KaTekConfig::ParseSettings(text);
+        const auto section = sections.find(wanted);
+        if (section == sections.end()) {
+            return "";
+        }
+        for (const auto& [key, value] : section->second) {
             pairs += (pairs.empty() ? L"" : L"|") + std::wstring(key) + L"=" + std::wstring(value);
         }
     } catch (const KaTekConfig::SettingsSyntaxError& error) {

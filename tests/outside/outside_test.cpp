@@ -23,6 +23,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -31,6 +32,7 @@
 #include <random>
 #include <set>
 #include <sstream>
+#include <thread>
 #include <tuple>
 
 using namespace KaTekStr;
@@ -191,6 +193,184 @@ TEST(KaTekConfig, ParsesLocatesAndRereadsTheSettingsFile) {
     EXPECT_EQ("K=2", AttributesOf(ConfigNamespace_t("a").Open())) << "read afresh, not changed";
 }
 
+// The settings file's last parse, kept while the file shows no change.
+
+// What a lookup of "[a] K" finds: its value, "-" when there is none, or the error's text.
+std::string LookUpK() {
+    try {
+        const KaTekArray::CharArray_t value = ConfigNamespace_t("a").Open().GetAttrValue("K");
+        return value.GetData() == nullptr ? "-" : value.GetData();
+    } catch (const RuntimeError_t& error) {
+        return error.what();
+    }
+}
+
+// Between lookups the file is edited in place (to the same length or another), replaced by a
+// rename (by a file of the same size and times: only the folder shows it), removed, broken or
+// left alone; half the time the file and its folder are then dated long ago, each time to
+// another time, so that the last parse may be trusted. Each lookup, twice after each change,
+// answers what the file holds then, a broken file's error each time.
+TEST(KaTekConfigCache, EveryChangeIsSeenByTheNextLookup) {
+    KaTest::Sandbox sandbox;
+    const std::wstring path = sandbox.SettingsFile();
+    const std::wstring renamed = sandbox.Root() + L"\\KaAgent.new";
+    std::mt19937 random(20261207);
+    std::string expected = "-";
+    uint64_t old = KaTest::SystemTimeAgo(3600);
+    for (int round = 0; round < 400; ++round) {
+        const std::string value = std::to_string(1000 + random() % (round % 3 == 0 ? 10 : 90000));
+        const std::string text = "[b]\nK=x\n[a]\nK=" + value + "\n";
+        WIN32_FILE_ATTRIBUTE_DATA before{};
+        const bool present = ::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &before);
+        switch (random() % 6) {
+        case 0:
+            sandbox.WriteSettings(text);
+            expected = value;
+            break;
+        case 1:
+            sandbox.WriteFile(L"KaAgent.new", text);
+            if (present) {
+                KaTest::SetFileTimes(renamed,
+                                     (uint64_t{before.ftCreationTime.dwHighDateTime} << 32) |
+                                         before.ftCreationTime.dwLowDateTime,
+                                     (uint64_t{before.ftLastWriteTime.dwHighDateTime} << 32) |
+                                         before.ftLastWriteTime.dwLowDateTime);
+            }
+            ASSERT_TRUE(::MoveFileExW(renamed.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING));
+            expected = value;
+            break;
+        case 2:
+            ::DeleteFileW(path.c_str());
+            expected = "-";
+            break;
+        case 3:
+            sandbox.WriteSettings(text + "broken\n");
+            expected = "*Malformed settings file '" + Utf8(path) + "', line 5: *";
+            break;
+        default:
+            break;
+        }
+        if (random() % 2 == 0) {
+            old -= 100000000; // 10 s earlier than any time given before
+            if (::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+                KaTest::SetFileTimes(path, old, old);
+            }
+            KaTest::SetFileTimes(sandbox.Root(), 0, old);
+        }
+        for (int lookup = 0; lookup < 2; ++lookup) {
+            ASSERT_PRED2(KaTest::Glob, expected, LookUpK()) << "round " << round;
+        }
+    }
+}
+
+// An unchanged file whose times are long past is not read again: held where no one else may
+// read it, it still answers; written again, it answers anew. A file seen within the clock's
+// tick of its write is read again each time, so that a rewrite of the same size and time is
+// not missed. Another settings path is another file.
+TEST(KaTekConfigCache, AnUnchangedFileIsNotReadAgain) {
+    KaTest::Sandbox sandbox;
+    const std::wstring path = sandbox.SettingsFile();
+    sandbox.WriteSettings("[a]\nK=1\n");
+    KaTest::SetFileTimes(path, KaTest::SystemTimeAgo(3600), KaTest::SystemTimeAgo(3600));
+    KaTest::SetFileTimes(sandbox.Root(), 0, KaTest::SystemTimeAgo(3600));
+    EXPECT_EQ(LookUpK(), "1");
+    {
+        KaHold::unique_handle locked(
+            ::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(locked);
+        EXPECT_FALSE(KaHold::unique_handle(::CreateFileW(
+            path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+            nullptr, OPEN_EXISTING, 0, nullptr)))
+            << "a file held that way cannot be read";
+        EXPECT_EQ(LookUpK(), "1");
+    }
+    const uint64_t now = KaTest::SystemTimeAgo(0);
+    sandbox.WriteSettings("[a]\nK=2\n");
+    KaTest::SetFileTimes(path, now, now);
+    EXPECT_EQ(LookUpK(), "2");
+    sandbox.WriteSettings("[a]\nK=3\n");
+    KaTest::SetFileTimes(path, now, now); // the same size and times as the parse kept
+    EXPECT_EQ(LookUpK(), "3");
+    const std::wstring other = sandbox.WriteFile(L"other.ini", "[a]\nK=4\n");
+    KaTest::SetFileTimes(other, KaTest::SystemTimeAgo(3600), KaTest::SystemTimeAgo(3600));
+    KaTest::SetEnv(L"KA_CONFIG_FILE", other);
+    EXPECT_EQ(LookUpK(), "4");
+    KaTest::SetEnv(L"KA_CONFIG_FILE", path);
+    EXPECT_EQ(LookUpK(), "3");
+}
+
+// Readers on several threads while the file is replaced again and again, now and then by a
+// broken one: each lookup answers one whole version of the file (all its values alike) or the
+// broken file's error, never a mix; once the writes end, every reader sees the last version.
+TEST(KaTekConfigCache, ConcurrentReadersSeeWholeVersions) {
+    KaTest::Sandbox sandbox;
+    const std::wstring path = sandbox.SettingsFile();
+    auto version = [](int number) {
+        std::string text = "[a]\n";
+        for (int key = 0; key < 50; ++key) {
+            text += "K" + std::to_string(key) + "=" + std::to_string(number) + "\n";
+        }
+        return number % 7 == 6 ? text + "broken\n" : text;
+    };
+    sandbox.WriteSettings(version(0));
+    // Dated long ago, with their folder, so that readers mostly take the parse kept and
+    // leave the file alone, which a reader holding it open would keep from being replaced.
+    KaTest::SetFileTimes(path, KaTest::SystemTimeAgo(7200), KaTest::SystemTimeAgo(7200));
+    KaTest::SetFileTimes(sandbox.Root(), 0, KaTest::SystemTimeAgo(7200));
+    std::atomic<bool> writing{true};
+    std::atomic<int> mixed{0}, lookups{0};
+    auto read = [&] {
+        const Configuration_t settings = ConfigNamespace_t("a").Open();
+        std::set<std::string> values;
+        String_t name, value;
+        for (int index = 0; settings.GetAttr(index, name, value); ++index) {
+            values.insert(Utf8(value.Std()));
+        }
+        ++lookups;
+        return settings.GetAttrCount() == 50 && values.size() == 1 ? *values.begin() : "";
+    };
+    std::vector<std::thread> readers;
+    for (int thread = 0; thread < 4; ++thread) {
+        readers.emplace_back([&] {
+            while (writing) {
+                try {
+                    mixed += read().empty();
+                    ::Sleep(0); // spinning readers on two cores would starve the writer
+                } catch (const RuntimeError_t& error) {
+                    mixed += !Contains(error.what(), "line 52");
+                    // A broken file is read on every lookup, and one held open cannot be
+                    // replaced: the writer gets its turn.
+                    ::Sleep(1);
+                }
+            }
+            mixed += read() != "200";
+        });
+    }
+    // Made in a folder of its own, so that only the rename changes the settings' folder.
+    const std::wstring next = sandbox.Root() + L"\\staging\\KaAgent.new";
+    int replaced = 0;
+    for (int number = 1; number <= 200; ++number) {
+        sandbox.WriteFile(L"staging\\KaAgent.new", version(number));
+        KaTest::SetFileTimes(next, KaTest::SystemTimeAgo(3600 + number),
+                             KaTest::SystemTimeAgo(3600 + number));
+        // A file that a reader has open cannot be replaced that moment: tried again.
+        for (int tries = 0; tries < 5000; ++tries) {
+            if (::MoveFileExW(next.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+                ++replaced;
+                break;
+            }
+            ::Sleep(0);
+        }
+        KaTest::SetFileTimes(sandbox.Root(), 0, KaTest::SystemTimeAgo(3600 + number));
+    }
+    writing = false;
+    for (std::thread& reader : readers) {
+        reader.join();
+    }
+    EXPECT_EQ(replaced, 200);
+    EXPECT_EQ(mixed, 0) << "of " << lookups;
+}
+
 // How bases and sub-paths join, and the keys no directory belongs to. (The directory of
 // every key is judged through the library's directory variables by config_test.)
 TEST(KaTekDir, HowBasesJoinAndUnknownKeys) {
@@ -235,30 +415,23 @@ TEST(KaTekIo, ReadsThePortFileOrNamesThePath) {
     data.Close();
 }
 
-// One wrapper through all steps: without an object it tries again on the next InitObject,
-// reading the settings again only once the file shows another last-write time or size (a
-// time well before the read: the file settled); once attached it keeps its object and appends
-// one line per DoTrace to the data directory's trace log, a record's line breaks flattened.
-// Another namespace tracing everything must not count.
+// One wrapper through all steps: without an object it tries again on the next InitObject, with
+// the settings as they are then; once attached it keeps its object and appends one line per
+// DoTrace to the data directory's trace log, a record's line breaks flattened. Another
+// namespace tracing everything must not count.
 TEST(KaTekTrace, SettingsDecideWhatIsTracedOnceAndWhere) {
-    const std::tuple<const char*, uint32_t, bool> steps[] = {
-        // The trace settings, the mask then in force, whether the file settled an hour ago.
-        {"not a setting", 0, false},                      // an unreadable file
-        {"AREAS=ctrl", 0, true},                          // a prefix is no match
-        {"AREAS=*,ab", 0, true},                          // the same size and time: unseen
-        {"AREAS=ctrl.utils\nLEVEL=4294967296", 0, false}, // not a 32-bit mask
-        {"AREAS= tek.io , ctrl.utils \nLEVEL=17", 17, false},
-        {"AREAS=*\nLEVEL=2", 17, false},
+    const std::pair<const char*, uint32_t> steps[] = {
+        // The trace settings and the mask then in force.
+        {"not a setting", 0},                      // an unreadable file
+        {"AREAS=ctrl", 0},                         // a prefix is no match
+        {"AREAS=ctrl.utils\nLEVEL=4294967296", 0}, // not a 32-bit mask
+        {"AREAS= tek.io , ctrl.utils \nLEVEL=17", 17},
+        {"AREAS=*\nLEVEL=2", 17},
     };
     KaTest::Sandbox sandbox;
     TraceWrapper_t wrapper("ctrl.utils", 2);
-    const auto settled = std::filesystem::file_time_type::clock::now() - std::chrono::hours(1);
-    for (const auto& [section, mask, settle] : steps) {
+    for (const auto& [section, mask] : steps) {
         sandbox.WriteSettings("[other]\nAREAS=*\n[tek.trace]\n"s + section + "\n");
-        if (settle) {
-            std::filesystem::last_write_time(std::filesystem::path(sandbox.SettingsFile()),
-                                             settled);
-        }
         EXPECT_NO_THROW(wrapper.InitObject());
         ASSERT_EQ(mask != 0, wrapper.HasObject()) << section;
         EXPECT_EQ(mask, mask ? static_cast<TraceObj_t&>(wrapper).GetLevelMask() : 0) << section;

@@ -1,5 +1,6 @@
 #include "Sandbox.h"
 
+#include "Holders.h"
 #include "KaTek.h"
 
 #include <windows.h>
@@ -10,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
+#include <string>
 
 namespace KaTest {
 
@@ -29,6 +31,25 @@ void SetEnv(const std::wstring& name, const std::wstring& value) {
     std::wstring entry = name + L"=" + value;
     _wputenv(entry.c_str());
     ::SetEnvironmentVariableW(name.c_str(), value.empty() ? nullptr : value.c_str());
+}
+
+uint64_t SystemTimeAgo(uint64_t seconds) {
+    FILETIME now;
+    ::GetSystemTimeAsFileTime(&now);
+    return ((uint64_t{now.dwHighDateTime} << 32) | now.dwLowDateTime) - seconds * 10000000ull;
+}
+
+void SetFileTimes(const std::wstring& path, uint64_t created, uint64_t written) {
+    // A folder opens only with backup semantics.
+    KaHold::unique_handle handle(::CreateFileW(
+        path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const FILETIME creation{static_cast<DWORD>(created), static_cast<DWORD>(created >> 32)};
+    const FILETIME write{static_cast<DWORD>(written), static_cast<DWORD>(written >> 32)};
+    if (!::SetFileTime(handle.get(), created != 0 ? &creation : nullptr, nullptr, &write)) {
+        throw std::runtime_error("cannot set the times of " + Utf8(path) + ": error " +
+                                 std::to_string(::GetLastError()));
+    }
 }
 
 Sandbox::Sandbox() : root_(UniqueRoot()) {

@@ -3,6 +3,7 @@
 // environment (KA_INSTALL_DIR, KA_DATA_DIR, KA_CONFIG_FILE) for as long as it lives.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace KaTest {
@@ -29,6 +30,13 @@ public:
 private:
     std::wstring root_;
 };
+
+// SystemTimeAgo answers the system time seconds ago, in the 100 ns units of file times.
+uint64_t SystemTimeAgo(uint64_t seconds);
+
+// SetFileTimes gives the file or folder at path the creation time created (0: unchanged) and
+// the last-write time written, as file times; throws std::runtime_error when it cannot.
+void SetFileTimes(const std::wstring& path, uint64_t created, uint64_t written);
 
 // Sets (or, with an empty value, removes) a variable in both the C runtime's and the
 // platform's copy of the process environment.

@@ -17,8 +17,18 @@
 // A missing file holds no namespaces. An unreadable file, a line that is neither a
 // comment, a "[section]" nor "KEY=VALUE" (or a KEY=VALUE before any section), a line that
 // is not valid in the file's encoding, or one holding a NUL, raises
-// KaTekMsg::RuntimeError_t naming the file and the line number. Reading is linear in the
-// number of attributes.
+// KaTekMsg::RuntimeError_t naming the file and the line number, on every Open while the
+// file stays so. Reading is linear in the number of attributes.
+//
+// The file is parsed once per change: the process keeps the last parse of the file, shared by
+// every caller on every thread, and an Open asks the platform first for the attributes of the
+// file and of its folder (two metadata queries, no open): a parse is used again only while
+// the file's size, creation and last-write times and the folder's last-write time (which a
+// rename or removal in it changes) are as they were, and none of those times lay within 2 s
+// (the coarsest file-system time) before that parse, so a rewrite of the same size within one
+// clock tick is never missed. A change is seen by the very next Open. Another path
+// (KA_CONFIG_FILE) is another file. A caller never waits for another caller's read of the
+// file; the last parse is released when no Configuration_t made from it remains.
 #pragma once
 
 #include "KaTek/Array.h"
@@ -39,21 +49,26 @@ KATEK_API String_t SettingsFilePath();
 // SetAttrValue stay in this set (and its copies made afterwards), never in the file.
 class KATEK_API Configuration_t {
 public:
+    using Attributes = std::vector<std::pair<String_t, String_t>>;
+
     Configuration_t() = default;
-    explicit Configuration_t(std::vector<std::pair<String_t, String_t>> attributes)
+    explicit Configuration_t(Attributes attributes)
+        : attributes_(std::make_shared<const Attributes>(std::move(attributes))) {}
+    // A set that shares attributes with others until SetAttrValue gives it a copy of its own.
+    explicit Configuration_t(std::shared_ptr<const Attributes> attributes)
         : attributes_(std::move(attributes)) {}
 
     // The value: its narrow data in the ANSI code page, the exact text when made into a
     // String_t; the null array for a key that is not set.
     KaTekArray::CharArray_t GetAttrValue(const char* key) const;
-    int GetAttrCount() const { return static_cast<int>(attributes_.size()); }
+    int GetAttrCount() const { return attributes_ ? static_cast<int>(attributes_->size()) : 0; }
     // Fills name and value of the attribute at 0-based index; false when there is none.
     bool GetAttr(int index, String_t& name, String_t& value) const;
     // Sets key to value: replaces an existing value in place or adds the key at the end.
     void SetAttrValue(const char* key, const char* value);
 
 private:
-    std::vector<std::pair<String_t, String_t>> attributes_;
+    std::shared_ptr<const Attributes> attributes_; // null: no attributes
 };
 
 // FindAttr answers the value of the first attribute of settings called key, as GetAttr gives
@@ -74,8 +89,8 @@ class KATEK_API ConfigNamespace_t {
 public:
     explicit ConfigNamespace_t(const char* name) : name_(name) {}
     explicit ConfigNamespace_t(const String_t& name) : name_(name) {}
-    // Reads the settings file afresh and gives this namespace's attributes; an absent
-    // namespace, or an absent file, gives an empty set.
+    // Gives this namespace's attributes as the settings file holds them now (parsed again
+    // only when it has changed); an absent namespace, or an absent file, gives an empty set.
     Configuration_t Open() const;
 
 private:

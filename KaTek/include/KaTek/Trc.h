@@ -7,10 +7,8 @@
 // A TraceWrapper_t is constant-initialised (no code runs to make it). InitObject reads
 // the configuration and attaches a TraceObj_t only when the wrapper's area is traced; it
 // attaches at most once per process, and a wrapper left without an object tries again on
-// the next InitObject. The namespace is read again only when the settings file's path,
-// last-write time or size has changed, or the last read came within 2 s (the coarsest
-// file-system time) of the file's last write; otherwise a try costs a query of the file's
-// attributes. DoTrace appends one line:
+// the next InitObject, which costs what an Open of an unchanged settings file costs (the
+// configuration keeps the file's last parse). DoTrace appends one line:
 //     <yyyy-mm-dd hh:mm:ss.mmm> <thread id> <area> <level> <text> (<file>:<line>)
 // and never throws because the trace file cannot be written.
 #pragma once
@@ -40,7 +38,8 @@ private:
 
 class KATEK_API TraceWrapper_t {
 public:
-    constexpr TraceWrapper_t(const char* area, int kind) : area_(area), kind_(kind), obj_(nullptr) {}
+    constexpr TraceWrapper_t(const char* area, int kind)
+        : area_(area), kind_(kind), obj_(nullptr) {}
     TraceWrapper_t(const TraceWrapper_t&) = delete;
     TraceWrapper_t& operator=(const TraceWrapper_t&) = delete;
 
