@@ -1,13 +1,13 @@
 // The configuration lookups and the directory variables on a sandbox installation: its own
 // installation and data directories and settings file, named to the runtime through the
 // environment. The name replacement behind the variables, internal to the library, is held
-// against the plain loop it stands in for, and the runtime's settings parser against tables.
+// against the plain loop it stands in for; the boolean and the variables against hostile texts.
 #include <gtest/gtest.h>
 
 #include "Checks.h"
+#include "Generator.h"
 #include "KaCtrlUtils.h"
 #include "Sandbox.h"
-#include "SettingsParser.h"
 #include "config/NameReplacement.h"
 
 #include <algorithm>
@@ -279,78 +279,29 @@ TEST(ReplaceInTurn, DoublingCascadeEndsInLinearWorkOrAtTheBudget) {
     EXPECT_EQ(KaCtrl::InsertionAllowance(0xFFFFFF00, 0x24924924, 0xFFFFFFFE), 0xFEu);
 }
 
-// The attributes of a namespace ("K=V|L=W"), or where and why the parse refused the text.
-std::string Parsed(const std::wstring& text, const std::wstring& wanted) {
-    std::wstring pairs;
-    try {
-        const KaTekConfig::SettingsSections sections = KaTekConfig::ParseSettings(text);
-        const auto section = sections.find(wanted);
-        if (section == sections.end()) {
-            return "";
+// A word with each letter as it is, in upper case, fullwidth, or with a hostile unit added: only
+// the two ASCII words in any letter case are booleans. And no variable can form from hostile
+// units: nothing but their backslashes changes.
+TEST(GetBooleanFromString, LookAlikesAreNoBoolean) {
+    KaTest::Sandbox sandbox;
+    KaTest::Generator gen{std::mt19937(7)};
+    for (int round = 0; round < 600; ++round) {
+        const std::wstring word = round % 2 ? L"true" : L"false";
+        std::wstring given;
+        bool isWord = true;
+        for (wchar_t letter : word) {
+            const size_t how = gen.Below(8);
+            isWord = isWord && how < 4;
+            const wchar_t forms[] = {letter, static_cast<wchar_t>(towupper(letter)),
+                                     static_cast<wchar_t>(letter + 0xFEE0), letter};
+            given += forms[how / 2] + (how >= 6 ? gen.Unit() : L"");
         }
-        for (const auto& [key, value] : section->second) {
-            pairs += (pairs.empty() ? L"" : L"|") + std::wstring(key) + L"=" + std::wstring(value);
-        }
-    } catch (const KaTekConfig::SettingsSyntaxError& error) {
-        return "line " + std::to_string(error.line) + ": " + error.what();
-    }
-    return KaTest::Utf8(pairs);
-}
-
-TEST(ParseSettings, SectionsKeysAndLineEnds) {
-    const struct {
-        std::wstring text;
-        const char* expected;
-    } rows[] = {
-        {L"; top\n# also\n\n[a]\n  ; indented\nK= \"V\" \n\t\n#K=W\n", "K= \"V\" "},
-        // A section again adds to it; a key again keeps its place and takes the last value.
-        {L"[a]\nK=1\n[b]\nK=2\n[ a ]\nL=3\n K =4=5\n[a]\n", "K=4=5|L=3"},
-        // A lone CR (old Mac files), CRLF, CR CR LF; no line end at the end.
-        {L"; settings\r[a]\rK=v\r\nL=w", "K=v|L=w"},
-        {L"[a]\r\r\nK=v\r\r\nL=w\r\r\n", "K=v|L=w"},
-        {L"[a]\r\nK=v\rwhat follows a CR\n",
-         "line 3: neither a comment, a [section] nor KEY=VALUE"},
-        // Every line is checked, not only those of the namespace asked for.
-        {L"K=V\n[a]\n", "line 1: KEY=VALUE before the first [section]"},
-        {L"[b]\nK=V\n[x] trailing\n", "line 3: a section line must end with ']'"},
-        {L"[a]\n[ ]\n", "line 2: the section has no name"},
-        {L"[b]\n =V\n", "line 2: the attribute has no name"},
-    };
-    for (const auto& row : rows) {
-        EXPECT_EQ(Parsed(row.text, L"a"), row.expected) << KaTest::Utf8(row.text);
-    }
-}
-
-// Keys drawn again and again from pools small and large, in the section asked for and in
-// another: each keeps the place it first had and takes its last value, however far the
-// parser's index has grown.
-TEST(ParseSettings, KeysSetAgainKeepTheirFirstPlaceAndTakeTheLastValue) {
-    std::mt19937 random(20261207);
-    for (const unsigned pool : {3u, 40u, 5000u}) {
-        std::wstring text;
-        std::vector<std::wstring> keys, values; // the oracle: the attributes of section "a"
-        std::map<std::wstring, size_t> places;
-        bool wanted = false;
-        for (unsigned line = 0; line < 4 * pool; ++line) {
-            if (line == 0 || random() % 50 == 0) {
-                wanted = random() % 2 == 0;
-                text += wanted ? L"[a]\n" : L"[b]\n";
-                continue;
-            }
-            const std::wstring key = L"K" + std::to_wstring(random() % pool);
-            const std::wstring value = std::to_wstring(line);
-            text += key + L"=" + value + L"\n";
-            if (wanted && places.emplace(key, keys.size()).second) {
-                keys.push_back(key);
-                values.push_back(value);
-            } else if (wanted) {
-                values[places[key]] = value;
-            }
-        }
-        std::wstring expected;
-        for (size_t at = 0; at < keys.size(); ++at) {
-            expected += (at == 0 ? L"" : L"|") + keys[at] + L"=" + values[at];
-        }
-        EXPECT_EQ(Parsed(text, L"a"), KaTest::Utf8(expected)) << pool;
+        int answer = -1; // where GetBooleanFromString refuses the text
+        Thrown<KaTekMsg::IllegalStateError_t>(
+            [&] { answer = KaCtrl::GetBooleanFromString(String_t(given)); });
+        EXPECT_EQ(isWord ? round % 2 : -1, answer) << KaTest::Utf8(given);
+        const std::wstring text = gen.Text(12);
+        EXPECT_EQ(KaCtrl::FileNameToURI(String_t(text), false).Std(),
+                  KaCtrl::ReplaceDirVariables(String_t(text)).Std());
     }
 }

@@ -1,9 +1,10 @@
 // SetEnvPath and AppendEnvVariable: the variables a real child receives through its
 // command, and the calling process's own environment when no command is given; the trace
 // record of AppendEnvVariable. And AvoidDuplicate: the edge cases of the cleaning rules, in
-// one table.
+// one table, and lists of hostile texts from a seeded generator.
 #include "Checks.h"
 #include "ChildMode.h"
+#include "Generator.h"
 #include "KaCtrlUtils.h"
 #include "Sandbox.h"
 #include "Standin.h"
@@ -14,7 +15,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <optional>
+#include <random>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -236,6 +239,49 @@ TEST(AvoidDuplicate, CleansEdgeCases) {
         SCOPED_TRACE(c.what);
         const String_t list(c.list.c_str(), static_cast<uint32_t>(c.list.size()));
         EXPECT_EQ(c.cleaned, KaCtrl::AvoidDuplicate(list).Std());
+    }
+}
+
+// The keys AvoidDuplicate compares, by a model of its own: the pieces of a ";" list up to its
+// first NUL, slashes for backslashes, blanks (space, tab, CR, LF, VT, FF) off both ends, and
+// lower case by the C runtime (the generator's case variants come from it too).
+std::vector<std::wstring> Keys(std::wstring list) {
+    std::replace(list.begin(), list.end(), L'\\', L'/');
+    std::wistringstream pieces(list.substr(0, list.find(L'\0')));
+    std::vector<std::wstring> keys;
+    for (std::wstring piece; std::getline(pieces, piece, L';');) {
+        if (!piece.empty()) {
+            piece.erase(0, piece.find_first_not_of(L" \t\r\n\v\f"));
+            piece.erase(piece.find_last_not_of(L" \t\r\n\v\f") + 1);
+            std::transform(piece.begin(), piece.end(), piece.begin(), towlower);
+            keys.push_back(piece);
+        }
+    }
+    return keys;
+}
+
+// Lists drawn from a few entries, repeated in other letter case and blanks: the result
+// holds no backslash and no entry twice, yet every entry of the list in one of its forms.
+TEST(AvoidDuplicate, GeneratedListsKeepEveryEntryOnceAndNoBackslash) {
+    KaTest::Generator gen{std::mt19937(13)};
+    for (int round = 0; round < 400; ++round) {
+        std::vector<std::wstring> pool(1 + gen.Below(5));
+        std::generate(pool.begin(), pool.end(), [&] { return gen.Text(6); });
+        std::wstring list;
+        for (size_t piece = gen.Below(12); piece > 0; --piece) {
+            std::wstring entry = pool[gen.Below(pool.size())];
+            std::transform(entry.begin(), entry.end(), entry.begin(),
+                           gen.Below(2) ? towupper : towlower);
+            list += (gen.Below(3) ? L";" : L"; ;") + entry + (gen.Below(2) ? L" " : L"");
+        }
+        const std::wstring cleaned = KaCtrl::AvoidDuplicate(String_t(list)).Std();
+        SCOPED_TRACE(KaTest::Utf8(list) + " gave " + KaTest::Utf8(cleaned));
+        EXPECT_EQ(std::wstring::npos, cleaned.find(L'\\'));
+        const std::vector<std::wstring> kept = Keys(cleaned);
+        EXPECT_EQ(kept.size(), std::set<std::wstring>(kept.begin(), kept.end()).size());
+        for (const std::wstring& key : Keys(list)) {
+            EXPECT_TRUE(key.empty() || std::count(kept.begin(), kept.end(), key)) << "lost";
+        }
     }
 }
 

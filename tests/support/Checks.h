@@ -9,9 +9,17 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
+
+namespace KaTekStr {
+// PrintTo shows a text in a failed check as UTF-8, the null text as (null).
+inline void PrintTo(const String_t& text, std::ostream* out) {
+    *out << (text.IsNull() ? "(null)" : '"' + NarrowUtf8(text.Std()) + '"');
+}
+} // namespace KaTekStr
 
 namespace KaTest {
 

@@ -6,12 +6,14 @@
 // TextBoundary.LookAlikesNeverBecomeAscii.)
 #include <gtest/gtest.h>
 
+#include "Generator.h"
 #include "KaCtrlUtils.h"
 #include "Sandbox.h"
-#include "SystemMessage.h"
 #include "text/TimeOfDay.h"
 
+#include <algorithm>
 #include <climits>
+#include <random>
 #include <set>
 
 using KaTekStr::String_t;
@@ -48,22 +50,41 @@ TEST(ErrorText, SystemTextWithoutItsLineEndThenTheCode) {
     }
 }
 
-// One line end is cut where the text closes with one, and nothing where it does not: a text of
-// the system's that lacked one would lose two characters of its own otherwise.
-TEST(ErrorText, CutsTheLineEndOnlyWhereThereIsOne) {
-    const std::pair<std::wstring, std::wstring> cases[] = {
-        {L"Done.\r\n", L"Done."},
-        {L"Done.\n", L"Done."},
-        {L"Done.\r", L"Done."},
-        {L"Done.", L"Done."},
-        {L"D", L"D"},
-        {L"", L""},
-        {L"\r\n", L""},
-        {L"a\r\n\r\n", L"a\r\n"},
-        {L"a\n\r", L"a\n"},
-    };
-    for (const auto& [text, expected] : cases) {
-        EXPECT_EQ(KaCommon::WithoutLineEnd(text), expected) << KaTest::Utf8(text);
+// The column formatters and their widths.
+const std::pair<String_t (*)(const String_t&), size_t> kColumns[] = {
+    {KaCtrl::FormatName, 11},
+    {KaCtrl::FormatDescription, 35},
+    {KaCtrl::FormatCategory, 12},
+    {KaCtrl::FormatPID, 8}};
+
+// Each width at the width itself and one unit on either side: shorter texts are padded to it,
+// and none is ever cut.
+TEST(Columns, PadToTheWidthAndNeverCut) {
+    for (const auto& [format, width] : kColumns) {
+        for (const size_t length : {size_t{0}, width - 1, width, width + 1}) {
+            const std::wstring text(length, L'x');
+            EXPECT_EQ(format(String_t(text)).Std(),
+                      text + std::wstring(width - std::min(width, length), L' '))
+                << width << " " << length;
+        }
+    }
+}
+
+// Hostile texts keep every unit through the file forms (no backslash is left before the first
+// NUL) and the columns, which pad on the right to their width and never cut, a NUL or a lone
+// surrogate no end; thrice the text passes every width.
+TEST(Columns, HostileTextsKeepEveryUnit) {
+    KaTest::Generator gen{std::mt19937(7)};
+    for (int round = 0; round < 600; ++round) {
+        const std::wstring text = gen.Text(12);
+        const std::wstring uri = KaCtrl::FileNameToURI(String_t(text), false).Std();
+        EXPECT_EQ(std::wstring::npos, uri.substr(0, uri.find(L'\0')).find(L'\\'));
+        const std::wstring field = KaCtrl::ReverseSlashes(String_t(uri + uri + uri)).Std();
+        EXPECT_EQ(3 * text.size(), field.size());
+        for (const auto& [format, width] : kColumns) {
+            const std::wstring padding(field.size() < width ? width - field.size() : 0, L' ');
+            EXPECT_EQ(field + padding, format(String_t(field)).Std()) << width;
+        }
     }
 }
 

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Parses each JSON document that kacutil wrote in tools_kacutil_test with Python's own parser:
+"""Parses each JSON document that kacutil wrote in kacutil_test with Python's own parser:
 one object, no key twice, holding the values the test expected (which it also found in
 kacutil's human output), a boolean as a boolean and a number as a number."""
 import json

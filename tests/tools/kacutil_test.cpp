@@ -1,8 +1,7 @@
 // kacutil run as a child on a sandbox installation: one table test per command family, each
 // with a bad argument, checking the whole output (standard output and error, byte for byte)
 // and the exit code, and for a data command its --json answer too. The KacutilDaemon family
-// needs the stand-in daemon installed as the service "KaCtrl" and port 80, so it runs as a
-// CTest entry of its own (see CMakeLists.txt).
+// asks the stand-in daemon installed as the service "KaCtrl" on port 80.
 #include "Checks.h"
 #include "ChildMode.h"
 #include "Sandbox.h"
