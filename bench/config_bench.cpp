@@ -5,6 +5,7 @@
 // GetKacdStatus against the stand-in daemon (its three service probes and two pings). Printed
 // for the demo's settings file (about 700 bytes) and for the same with 10,000 attributes of
 // another namespace. Goal: a lookup of an unchanged file within 3 times one metadata query.
+#include "AgentNames.h"
 #include "KaCtrlUtils.h"
 #include "BestMs.h"
 #include "Holders.h"
@@ -77,7 +78,7 @@ void Measure(const KaTest::Sandbox& sandbox, const char* what, const std::string
         MicrosPerCall([] { KaCtrl::ReplaceDirVariables(KaTekStr::String_t("$LogDir/x")); }, 50);
     const KaTekCmd::Command_t command(KaTekStr::String_t("unused.exe"), {});
     const double append = MicrosPerCall([&command] { KaCtrl::AppendEnvVariable(true, command); });
-    KaTekTrc::TraceWrapper_t untraced("ctrl.utils", 2);
+    KaTekTrc::TraceWrapper_t untraced(KaAgent::kTraceArea, 2);
     const double point = MicrosPerCall([&untraced] { untraced.InitObject(); });
     std::printf("%s (%zu bytes):\n  metadata query %7.1f us, open and read %7.1f us\n"
                 "  GetKaCoreID %7.1f us = %.2f metadata queries (goal at most 3)\n"
@@ -90,7 +91,7 @@ void Measure(const KaTest::Sandbox& sandbox, const char* what, const std::string
 // nothing listens at the default address (refused at once), the port-file address answers.
 void MeasureStatus(const KaTest::Sandbox& sandbox) {
     KaTest::StandinService service(
-        {L"--port", L"0", L"--portfile", sandbox.DataDir() + L"\\tmp\\kacd.port"});
+        {L"--port", L"0", L"--portfile", sandbox.DataDir() + L"\\tmp\\" + KaAgent::kPortFileNameW});
     if (!service.Installed() || !service.Control(L"start")) {
         std::printf("GetKacdStatus: the stand-in could not be started\n");
         return;

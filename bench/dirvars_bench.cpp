@@ -149,7 +149,7 @@ void WorstGenerated() {
         worst.resize(std::min<size_t>(worst.size(), 3));
     }
     for (const Case& c : worst) {
-        const KaCtrl::ReplacementBudget budget = KaCtrl::BudgetFor(c.text, {{c.name, c.value}});
+        const KaCtrl::ReplacementBudget budget = KaCtrl::MakeBudget(c.text, {{c.name, c.value}});
         std::string outcome;
         const double ms = BestMs([&] {
             outcome = Outcome([&] {

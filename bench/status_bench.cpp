@@ -3,6 +3,7 @@
 // their ratios. Then measures 1, 6 and 32 callers at once, against answering peers and
 // against a hung port-file peer, beside the single-caller figure: no caller may wait for
 // another's pings.
+#include "AgentNames.h"
 #include "KaCtrlUtils.h"
 #include "Holders.h"
 #include "KaLnk.h"
@@ -53,14 +54,14 @@ std::pair<double, double> MedianPair(int rounds, const std::function<void()>& me
 
 void ProbeService() {
     KaHold::unique_service manager(::OpenSCManagerA(nullptr, nullptr, GENERIC_READ));
-    KaHold::unique_service service(
-        ::OpenServiceA(manager.get(), "KaCtrl", GENERIC_EXECUTE | SERVICE_QUERY_STATUS));
+    KaHold::unique_service service(::OpenServiceA(manager.get(), KaAgent::kServiceName,
+                                                  GENERIC_EXECUTE | SERVICE_QUERY_STATUS));
     SERVICE_STATUS status{};
     ::QueryServiceStatus(service.get(), &status);
 }
 
 void ProbeMutex() {
-    KaHold::unique_handle mutex(::OpenMutexA(MUTEX_ALL_ACCESS, FALSE, "KaCtrlMutexObject"));
+    KaHold::unique_handle mutex(::OpenMutexA(MUTEX_ALL_ACCESS, FALSE, KaAgent::kMutexName));
 }
 
 constexpr int kCallers[] = {1, 6, 32};
@@ -78,8 +79,7 @@ void Ping(uint32_t port) {
     const std::string address = port == 0 ? "" : ":" + std::to_string(port);
     KaLnkCb::PingServer(
         KaLnkHttp::HttpClient(configuration),
-        KaTekNet::URI_t(
-            ("http://localhost" + address + "/com.trelm.ka.ctrl.kacd/lnkrpcserver").c_str()));
+        KaTekNet::URI_t(("http://localhost" + address + KaAgent::kPingPath).c_str()));
 }
 
 // The platform and contract calls one GetKacdStatus cannot avoid when the service runs and
@@ -230,7 +230,7 @@ int main() {
     const std::string timeout = std::to_string(kTimeoutMs);
     sandbox.WriteSettings("[lnk.http]\nCONNECT_TIMEOUT=" + timeout +
                           "\nRECEIVE_TIMEOUT=" + timeout + "\n");
-    const std::wstring portFile = sandbox.DataDir() + L"\\tmp\\kacd.port";
+    const std::wstring portFile = sandbox.DataDir() + L"\\tmp\\" + KaAgent::kPortFileNameW;
     const int rounds = 40;
     // Installed once for both peers: once a concurrent CloseServiceHandle has failed in Wine's
     // service manager, the service stays marked for deletion until this process ends.

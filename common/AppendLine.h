@@ -9,8 +9,8 @@
 
 namespace KaCommon {
 
-// TimeStamp answers the local time as "yyyy-mm-dd hh:mm:ss.mmm".
-inline std::string TimeStamp() {
+// FormatTimeStamp answers the local time as "yyyy-mm-dd hh:mm:ss.mmm".
+inline std::string FormatTimeStamp() {
     SYSTEMTIME now;
     ::GetLocalTime(&now);
     char text[32];

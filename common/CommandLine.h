@@ -31,12 +31,12 @@ inline std::wstring QuoteArgument(const std::wstring& argument) {
     return quoted + L'"';
 }
 
-// CommandLine answers program and arguments as one command line. The program is read by
+// QuoteCommandLine answers program and arguments as one command line. The program is read by
 // simpler rules (up to the next quote, without escapes), so it goes in quotes as a whole and
 // must hold no quote itself; the caller refuses such a program. Quoted even without blanks:
 // the service manager reads an unquoted program up to its first blank.
-inline std::wstring CommandLine(const std::wstring& program,
-                                const std::vector<std::wstring>& arguments) {
+inline std::wstring QuoteCommandLine(const std::wstring& program,
+                                     const std::vector<std::wstring>& arguments) {
     std::wstring line = L"\"" + program + L"\"";
     for (const std::wstring& argument : arguments) {
         line += L' ' + QuoteArgument(argument);

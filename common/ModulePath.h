@@ -8,10 +8,10 @@
 
 namespace KaCommon {
 
-// ModulePath answers the full path of module's file (nullptr: the process's program), or an
+// ReadModulePath answers the full path of module's file (nullptr: the process's program), or an
 // empty text when the platform cannot tell, GetLastError then saying why. The buffer grows
 // until the answer fits: a cut answer fills the buffer exactly.
-inline std::wstring ModulePath(HMODULE module) {
+inline std::wstring ReadModulePath(HMODULE module) {
     std::wstring path(MAX_PATH, L'\0');
     for (;;) {
         const DWORD length =

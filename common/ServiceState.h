@@ -8,10 +8,10 @@
 
 namespace KaService {
 
-// StateName answers the word for a service's current state (SERVICE_STATUS's
+// NameServiceState answers the word for a service's current state (SERVICE_STATUS's
 // dwCurrentState): "stopped", "starting", "running" and so on; "state N" for a value the
 // platform does not define.
-inline std::string StateName(DWORD state) {
+inline std::string NameServiceState(DWORD state) {
     switch (state) {
     case SERVICE_STOPPED:
         return "stopped";

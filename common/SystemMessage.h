@@ -11,9 +11,9 @@
 
 namespace KaCommon {
 
-// WithoutLineEnd answers text without the line end it closes with: "\r\n", or a lone "\n" or
+// CutLineEnd answers text without the line end it closes with: "\r\n", or a lone "\n" or
 // "\r". A text that closes with none is kept whole: no character of the text itself is cut.
-inline std::wstring_view WithoutLineEnd(std::wstring_view text) {
+inline std::wstring_view CutLineEnd(std::wstring_view text) {
     if (text.size() >= 2 && text.substr(text.size() - 2) == L"\r\n") {
         return text.substr(0, text.size() - 2);
     }
@@ -23,10 +23,10 @@ inline std::wstring_view WithoutLineEnd(std::wstring_view text) {
     return text;
 }
 
-// SystemMessage answers the system's message for code without its line end; empty when the
+// ReadSystemMessage answers the system's message for code without its line end; empty when the
 // system has no message for it. Without FORMAT_MESSAGE_IGNORE_INSERTS the system would fetch
 // inserts from an argument list that is not there.
-inline std::wstring SystemMessage(DWORD code) {
+inline std::wstring ReadSystemMessage(DWORD code) {
     KaHold::unique_local buffer;
     const DWORD flags =
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
@@ -38,7 +38,7 @@ inline std::wstring SystemMessage(DWORD code) {
         return std::wstring();
     }
     return std::wstring(
-        WithoutLineEnd(std::wstring_view(static_cast<const wchar_t*>(buffer.get()), length)));
+        CutLineEnd(std::wstring_view(static_cast<const wchar_t*>(buffer.get()), length)));
 }
 
 } // namespace KaCommon

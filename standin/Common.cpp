@@ -45,8 +45,8 @@ Outcome GrantToAdministratorsAndSystem(DWORD access, ObjectSecurity& security) {
 
 // The system's text for a code, without the full stop the line would end in twice, or ""
 // when it has none; in UTF-8 like the rest of the line.
-static std::string SystemText(DWORD code) {
-    std::string text = Narrow(KaCommon::SystemMessage(code));
+static std::string FormatSystemText(DWORD code) {
+    std::string text = Narrow(KaCommon::ReadSystemMessage(code));
     while (!text.empty() && (text.back() == ' ' || text.back() == '.')) {
         text.pop_back();
     }
@@ -55,7 +55,7 @@ static std::string SystemText(DWORD code) {
 
 std::string Describe(const Outcome& outcome) {
     std::string text = outcome.what;
-    std::string system = SystemText(outcome.code);
+    std::string system = FormatSystemText(outcome.code);
     if (!system.empty()) {
         text += ": " + system;
     }

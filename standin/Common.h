@@ -2,6 +2,7 @@
 // way every step reports what went wrong so that main can print one line about it.
 #pragma once
 
+#include "AgentNames.h"
 #include "Holders.h"
 
 #include <string>
@@ -9,13 +10,13 @@
 
 namespace Standin {
 
-// The names the agent's status functions probe; they must match the real daemon's.
-inline constexpr wchar_t kServiceName[] = L"KaCtrl";
+// The names the agent's status functions probe, as the real daemon makes them.
+using KaAgent::kDaemonStopEventW;
+using KaAgent::kMutexNameW;
+using KaAgent::kPingPath;
+using KaAgent::kServiceNameW;
 // Our own program's file name: a service KaCtrl that runs it is ours to replace.
 inline constexpr wchar_t kProgramName[] = L"kacd-standin.exe";
-inline constexpr wchar_t kMutexName[] = L"KaCtrlMutexObject";
-inline constexpr wchar_t kStopEventName[] = L"com.trelm.ka.kacd.stop";
-inline constexpr char kPingPath[] = "/com.trelm.ka.ctrl.kacd/lnkrpcserver";
 
 // The result of one step: a Win32 error code (0 for success) and what was being done.
 struct Outcome {

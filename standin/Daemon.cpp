@@ -95,7 +95,7 @@ Outcome WritePortFile(const std::wstring& path, uint32_t value) {
     return outcome;
 }
 
-ULONGLONG DeadlineOf(const Options& options) {
+ULONGLONG ComputeDeadline(const Options& options) {
     if (options.seconds == INFINITE) {
         return ULLONG_MAX;
     }
@@ -105,7 +105,7 @@ ULONGLONG DeadlineOf(const Options& options) {
 Daemon::Daemon(const Options& options) : options_(options), server_(log_, options.silent) {}
 
 Outcome Daemon::Open() {
-    Outcome outcome = options_.noMutex ? Outcome::Success() : mutex_.Take(kMutexName);
+    Outcome outcome = options_.noMutex ? Outcome::Success() : mutex_.Take(kMutexNameW);
     if (outcome.Ok() && !options_.logPath.empty()) {
         CreateParentFolders(options_.logPath);
         outcome = log_.Open(options_.logPath);
@@ -141,7 +141,7 @@ Outcome Daemon::Listen(uint16_t& listened) {
 }
 
 void Daemon::Serve(HANDLE stop) {
-    server_.Serve(stop, DeadlineOf(options_));
+    server_.Serve(stop, ComputeDeadline(options_));
 }
 
 } // namespace Standin

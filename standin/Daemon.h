@@ -48,6 +48,6 @@ private:
 Outcome WritePortFile(const std::wstring& path, uint32_t value);
 
 // The tick count at which --seconds end, or never.
-ULONGLONG DeadlineOf(const Options& options);
+ULONGLONG ComputeDeadline(const Options& options);
 
 } // namespace Standin

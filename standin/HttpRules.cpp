@@ -30,7 +30,7 @@ std::string Trim(const std::string& text) {
 }
 
 // The lines of a head, each without its line end.
-std::vector<std::string> HeadLines(const std::string& head) {
+std::vector<std::string> SplitHeadLines(const std::string& head) {
     std::vector<std::string> lines;
     for (size_t start = 0, lf = 0; lf != std::string::npos; start = lf + 1) {
         lf = head.find('\n', start);
@@ -44,7 +44,7 @@ std::vector<std::string> HeadLines(const std::string& head) {
 }
 
 // Lower ranks go first; writing connections never go.
-int EvictionRank(Phase phase) {
+int RankForEviction(Phase phase) {
     switch (phase) {
     case Phase::Closed:
         return 0;
@@ -60,7 +60,7 @@ int EvictionRank(Phase phase) {
 
 } // namespace
 
-size_t HeadEnd(const std::string& buffer) {
+size_t FindHeadEnd(const std::string& buffer) {
     for (size_t lf = buffer.find('\n'); lf != std::string::npos; lf = buffer.find('\n', lf + 1)) {
         size_t next = lf + 1 + (buffer.compare(lf + 1, 1, "\r") == 0 ? 1 : 0);
         if (buffer.compare(next, 1, "\n") == 0) {
@@ -71,7 +71,7 @@ size_t HeadEnd(const std::string& buffer) {
 }
 
 Request ParseHead(const std::string& head) {
-    std::vector<std::string> lines = HeadLines(head);
+    std::vector<std::string> lines = SplitHeadLines(head);
     Request request;
     const std::string& requestLine = lines.front();
     size_t firstSpace = requestLine.find(' ');
@@ -89,7 +89,7 @@ Request ParseHead(const std::string& head) {
     return request;
 }
 
-std::string Escaped(const std::string& field) {
+std::string EscapeField(const std::string& field) {
     std::string escaped;
     for (unsigned char c : field) {
         if (c == '\\') {
@@ -105,7 +105,7 @@ std::string Escaped(const std::string& field) {
     return escaped;
 }
 
-std::string PathOf(const std::string& target) {
+std::string ExtractPath(const std::string& target) {
     size_t start = 0;
     size_t scheme = target.find("://");
     if (target.compare(0, 1, "/") != 0 && scheme != std::string::npos) {
@@ -117,9 +117,9 @@ std::string PathOf(const std::string& target) {
     return target.substr(start, target.find_first_of("?#", start) - start);
 }
 
-std::string Answer(const Request& request, const std::string& pingPath) {
-    bool ping =
-        (request.method == "GET" || request.method == "POST") && PathOf(request.target) == pingPath;
+std::string BuildAnswer(const Request& request, const std::string& pingPath) {
+    bool ping = (request.method == "GET" || request.method == "POST") &&
+                ExtractPath(request.target) == pingPath;
     std::string status = ping ? "200 OK" : "404 Not Found";
     std::string body = ping ? "kacd stand-in: ok\n" : "not found\n";
     return "HTTP/1.1 " + status +
@@ -127,9 +127,9 @@ std::string Answer(const Request& request, const std::string& pingPath) {
            "\r\nConnection: close\r\n\r\n" + body;
 }
 
-size_t Evicted(const std::vector<ConnectionView>& connections) {
+size_t ChooseEvicted(const std::vector<ConnectionView>& connections) {
     auto key = [](const ConnectionView& view) {
-        return std::make_pair(EvictionRank(view.phase), view.lastHeard);
+        return std::make_pair(RankForEviction(view.phase), view.lastHeard);
     };
     auto idlest = std::min_element(
         connections.begin(), connections.end(),

@@ -16,27 +16,27 @@ struct Request {
     std::string userAgent;
 };
 
-// HeadEnd answers where a request head ends: just after its first empty line, where a line
+// FindHeadEnd answers where a request head ends: just after its first empty line, where a line
 // ends with LF, with or without a CR before it, as lenient servers read it; npos while the
 // head is incomplete.
-size_t HeadEnd(const std::string& buffer);
+size_t FindHeadEnd(const std::string& buffer);
 
 // ParseHead answers the method and target of a head's request line (split at single blanks)
 // and its last User-Agent field (name without letter case, value without surrounding blanks
 // and tabs); empty where the head has none.
 Request ParseHead(const std::string& head);
 
-// Escaped answers field as printable text on one line: each control byte written \xHH and each
+// EscapeField answers field as printable text on one line: each control byte written \xHH and each
 // backslash doubled, so that no request can end a log line early or fake the tab between fields.
-std::string Escaped(const std::string& field);
+std::string EscapeField(const std::string& field);
 
-// PathOf answers the path of a request target, in origin form or absolute form, without its
+// ExtractPath answers the path of a request target, in origin form or absolute form, without its
 // query or fragment.
-std::string PathOf(const std::string& target);
+std::string ExtractPath(const std::string& target);
 
-// Answer answers the whole response to request: 200 for GET or POST of pingPath, else 404;
+// BuildAnswer answers the whole response to request: 200 for GET or POST of pingPath, else 404;
 // either closes the connection.
-std::string Answer(const Request& request, const std::string& pingPath);
+std::string BuildAnswer(const Request& request, const std::string& pingPath);
 
 // What a connection is doing: reading its client's head, holding it without an answer
 // (--silent), writing the answer, waiting for the client to close, or closed.
@@ -47,10 +47,10 @@ struct ConnectionView {
     uint64_t lastHeard; // tick count when the client last connected or sent something
 };
 
-// Evicted answers the index of the connection a newcomer replaces, so that idle clients
+// ChooseEvicted answers the index of the connection a newcomer replaces, so that idle clients
 // holding every slot cannot starve a ping: a closed one first, then the one heard from longest
 // ago among those reading or holding, then among those waiting for their client to close;
 // npos when every connection is writing its answer.
-size_t Evicted(const std::vector<ConnectionView>& connections);
+size_t ChooseEvicted(const std::vector<ConnectionView>& connections);
 
 } // namespace Standin

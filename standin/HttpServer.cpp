@@ -133,7 +133,8 @@ void RequestLog::Write(const std::string& method, const std::string& target,
     if (!file_) {
         return;
     }
-    std::string line = Escaped(method) + " " + Escaped(target) + "\t" + Escaped(agent) + "\n";
+    std::string line =
+        EscapeField(method) + " " + EscapeField(target) + "\t" + EscapeField(agent) + "\n";
     DWORD written = 0;
     ::WriteFile(file_.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
 }
@@ -249,13 +250,13 @@ void HttpServer::Accept(SOCKET listener) {
     }
 }
 
-// Makes room for a newcomer (see Evicted); false when every connection is being answered.
+// Makes room for a newcomer (see ChooseEvicted); false when every connection is being answered.
 bool HttpServer::DropIdlest() {
     std::vector<ConnectionView> views;
     for (const auto& connection : connections_) {
         views.push_back({connection->phase, connection->lastHeard});
     }
-    const size_t evicted = Evicted(views);
+    const size_t evicted = ChooseEvicted(views);
     if (evicted == std::string::npos) {
         return false;
     }
@@ -281,7 +282,7 @@ void HttpServer::OnReadable(Connection& connection) {
     }
     connection.lastHeard = ::GetTickCount64();
     connection.buffer.append(chunk, static_cast<size_t>(received));
-    if (HeadEnd(connection.buffer) != std::string::npos) {
+    if (FindHeadEnd(connection.buffer) != std::string::npos) {
         OnHead(connection);
     } else if (connection.buffer.size() > kMaxHead) {
         Abort(connection.socket);
@@ -290,7 +291,7 @@ void HttpServer::OnReadable(Connection& connection) {
 }
 
 void HttpServer::OnHead(Connection& connection) {
-    Request request = ParseHead(connection.buffer.substr(0, HeadEnd(connection.buffer)));
+    Request request = ParseHead(connection.buffer.substr(0, FindHeadEnd(connection.buffer)));
     // Recorded before answering, so that the line is there when the client has its answer.
     log_.Write(request.method, request.target, request.userAgent);
     if (silent_) {
@@ -298,7 +299,7 @@ void HttpServer::OnHead(Connection& connection) {
         connection.phase = Phase::Holding;
         return;
     }
-    connection.buffer = Answer(request, kPingPath);
+    connection.buffer = BuildAnswer(request, kPingPath);
     connection.sent = 0;
     connection.phase = Phase::Writing;
     OnWritable(connection);

@@ -2,7 +2,8 @@
 // 404 for everything else, and records every request head it reads. It runs on the
 // calling thread with select(), so stopping it never waits for worker threads. When every
 // connection slot is taken, a newcomer takes the place of a closed or the idlest connection
-// (Evicted, HttpRules.h), so that clients that connect and say nothing cannot keep a ping out.
+// (ChooseEvicted, HttpRules.h), so that clients that connect and say nothing cannot keep a ping
+// out.
 #pragma once
 
 #include <winsock2.h>

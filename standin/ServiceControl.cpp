@@ -31,7 +31,7 @@ Outcome OpenKaCtrl(KaHold::unique_service& service, DWORD access) {
     KaHold::unique_service manager;
     Outcome outcome = OpenManager(manager);
     if (outcome.Ok()) {
-        service.reset(::OpenServiceW(manager.get(), kServiceName, access));
+        service.reset(::OpenServiceW(manager.get(), kServiceNameW, access));
         if (!service) {
             outcome = Outcome::LastError("cannot open the service KaCtrl");
         }
@@ -61,13 +61,13 @@ Outcome WaitForState(SC_HANDLE service, DWORD target) {
         if (status.dwCurrentState == SERVICE_STOPPED) {
             DWORD code = status.dwWin32ExitCode ? status.dwWin32ExitCode : ERROR_SERVICE_NOT_ACTIVE;
             return Outcome::Fail(code, std::string("the service stopped instead of being ") +
-                                           KaService::StateName(target));
+                                           KaService::NameServiceState(target));
         }
         if (::GetTickCount64() >= deadline) {
             return Outcome::Fail(ERROR_SERVICE_REQUEST_TIMEOUT,
                                  std::string("the service is still ") +
-                                     KaService::StateName(status.dwCurrentState) + ", not " +
-                                     KaService::StateName(target));
+                                     KaService::NameServiceState(status.dwCurrentState) + ", not " +
+                                     KaService::NameServiceState(target));
         }
         ::Sleep(kPollMs);
     }
@@ -102,7 +102,8 @@ Outcome StopAndWait(SC_HANDLE service) {
         if (::GetTickCount64() >= deadline) {
             return Outcome::Fail(ERROR_SERVICE_REQUEST_TIMEOUT,
                                  std::string("the service is still ") +
-                                     KaService::StateName(status.dwCurrentState) + ", not stopped");
+                                     KaService::NameServiceState(status.dwCurrentState) +
+                                     ", not stopped");
         }
         ::Sleep(kPollMs);
     }
@@ -113,7 +114,8 @@ Outcome StopAndWait(SC_HANDLE service) {
 Outcome WaitUntilGone(SC_HANDLE manager) {
     ULONGLONG deadline = ::GetTickCount64() + kDeleteTimeoutMs;
     for (;;) {
-        KaHold::unique_service service(::OpenServiceW(manager, kServiceName, SERVICE_QUERY_STATUS));
+        KaHold::unique_service service(
+            ::OpenServiceW(manager, kServiceNameW, SERVICE_QUERY_STATUS));
         if (!service && ::GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST) {
             return Outcome::Success();
         }
@@ -155,7 +157,7 @@ Outcome CheckIsStandin(SC_HANDLE service) {
 
 Outcome RemoveWith(SC_HANDLE manager, bool force) {
     KaHold::unique_service service(
-        ::OpenServiceW(manager, kServiceName,
+        ::OpenServiceW(manager, kServiceNameW,
                        SERVICE_STOP | SERVICE_QUERY_STATUS | SERVICE_QUERY_CONFIG | DELETE));
     if (!service) {
         if (::GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST) {
@@ -176,13 +178,13 @@ Outcome RemoveWith(SC_HANDLE manager, bool force) {
 }
 
 Outcome CommandLineFor(const Options& options, std::wstring& commandLine) {
-    const std::wstring program = KaCommon::ModulePath(nullptr);
+    const std::wstring program = KaCommon::ReadModulePath(nullptr);
     if (program.empty()) {
         return Outcome::LastError("cannot find this program's path");
     }
     std::vector<std::wstring> args = options.ToArguments();
     args.insert(args.begin(), L"service");
-    commandLine = KaCommon::CommandLine(program, args);
+    commandLine = KaCommon::QuoteCommandLine(program, args);
     return Outcome::Success();
 }
 
@@ -229,7 +231,7 @@ Outcome InstallService(const Options& options, bool force) {
         return outcome;
     }
     KaHold::unique_service service(
-        ::CreateServiceW(manager.get(), kServiceName, L"KaCtrl (stand-in)", SERVICE_ALL_ACCESS,
+        ::CreateServiceW(manager.get(), kServiceNameW, L"KaCtrl (stand-in)", SERVICE_ALL_ACCESS,
                          SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
                          commandLine.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
     if (!service) {

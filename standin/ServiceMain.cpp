@@ -78,7 +78,7 @@ DWORD WINAPI OnControl(DWORD control, DWORD, LPVOID, LPVOID) {
 }
 
 void WINAPI ServiceMain(DWORD, LPWSTR*) {
-    g_service.handle = ::RegisterServiceCtrlHandlerExW(kServiceName, OnControl, nullptr);
+    g_service.handle = ::RegisterServiceCtrlHandlerExW(kServiceNameW, OnControl, nullptr);
     if (g_service.handle == nullptr) {
         return;
     }
@@ -105,7 +105,7 @@ Outcome RunService(const Options& options) {
     if (!g_service.stop) {
         return Outcome::LastError("cannot create the stop event");
     }
-    std::wstring name = kServiceName; // the table wants a writable string
+    std::wstring name = kServiceNameW; // the table wants a writable string
     SERVICE_TABLE_ENTRYW table[] = {{name.data(), ServiceMain}, {nullptr, nullptr}};
     BOOL dispatched = ::StartServiceCtrlDispatcherW(table);
     return dispatched ? Outcome::Success()

@@ -69,10 +69,10 @@ Outcome OpenStopEvent(KaHold::unique_handle& stop) {
     if (!outcome.Ok()) {
         return outcome;
     }
-    stop.reset(
-        ::CreateEventExW(&security.attributes, kStopEventName, CREATE_EVENT_MANUAL_RESET, kAccess));
+    stop.reset(::CreateEventExW(&security.attributes, kDaemonStopEventW, CREATE_EVENT_MANUAL_RESET,
+                                kAccess));
     if (!stop) {
-        return Outcome::LastError("cannot create the event ", kStopEventName);
+        return Outcome::LastError("cannot create the event ", kDaemonStopEventW);
     }
     ::ResetEvent(stop.get());
     g_consoleStop = stop.get();

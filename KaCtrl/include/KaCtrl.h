@@ -8,6 +8,8 @@
 
 #include "KaTek.h"
 
+#include <cstdint>
+
 #ifdef KACTRL_BUILD
 #define KACTRL_API __declspec(dllexport)
 #else
@@ -21,12 +23,20 @@ KACTRL_API bool IsCertInstalled();
 
 class KACTRL_API Catalog {
 public:
-    // The control component's catalog, id "KaCtrl". Its default texts:
-    //   1 "Not a boolean value '%1'."
-    //   2 "Error listing directory '%1'."
-    //   3 "Error getting KaCore ID: '%1'."
+    // The control component's catalog, id "KaCtrl".
     static const KaTekMsg::MessageCatalog_t& GetCatalog();
 };
+
+// CatalogMessage is a message of the catalog: its number and its default text, "%1" standing
+// for its argument.
+struct CatalogMessage {
+    uint32_t number;
+    const char* defaultText;
+};
+
+inline constexpr CatalogMessage kNotABoolean{1, "Not a boolean value '%1'."};
+inline constexpr CatalogMessage kErrorListingDirectory{2, "Error listing directory '%1'."};
+inline constexpr CatalogMessage kErrorGettingCoreId{3, "Error getting KaCore ID: '%1'."};
 
 // Appends each message of the list to the control log; never throws because the log
 // cannot be written.

@@ -30,7 +30,7 @@ std::wstring OnOneLine(const std::wstring& text) {
 }
 
 std::string FormatLines(const KaTekMsg::MessageList_t& messages) {
-    const std::string time = KaCommon::TimeStamp();
+    const std::string time = KaCommon::FormatTimeStamp();
     std::string lines;
     for (const KaTekMsg::Message_t& message : messages.GetMessages()) {
         lines += time + " " + KaTekStr::NarrowUtf8(message.GetCatalogId().Std()) + "(" +

@@ -1,6 +1,7 @@
 // The HTTP client settings and the process-wide client.
 #include "KaLnk.h"
 
+#include <algorithm>
 #include <mutex>
 #include <string>
 
@@ -21,20 +22,19 @@ constexpr uint32_t kLongestTimeout = 60000;
 // More digits than this cannot be a value up to kLongestTimeout, and would overflow.
 constexpr size_t kMostDigits = 5;
 
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
 // A settings file keeps blanks after '=' as written ("KEY = 2000"), so they are not taken
 // as part of the number; anything else that is not a decimal digit makes the value invalid.
-uint32_t MillisecondsOr(const KaTekArray::CharArray_t& value, uint32_t fallback) {
+uint32_t ParseMilliseconds(const KaTekArray::CharArray_t& value, uint32_t fallback) {
     const char* text = value.GetData();
     if (text == nullptr) {
         return fallback;
     }
     std::string digits(text);
-    digits.erase(0, digits.find_first_not_of(" \t"));
-    while (!digits.empty() && IsBlank(digits.back())) {
+    const auto blank = [](char c) {
+        return KaTekConfig::IsSettingsBlank(static_cast<unsigned char>(c));
+    };
+    digits.erase(digits.begin(), std::find_if_not(digits.begin(), digits.end(), blank));
+    while (!digits.empty() && blank(digits.back())) {
         digits.pop_back();
     }
     if (digits.empty() || digits.size() > kMostDigits ||
@@ -45,7 +45,7 @@ uint32_t MillisecondsOr(const KaTekArray::CharArray_t& value, uint32_t fallback)
     return number >= 1 && number <= kLongestTimeout ? number : fallback;
 }
 
-String_t UserAgentOf(const KaTekConfig::Configuration_t& configuration) {
+String_t MakeUserAgent(const KaTekConfig::Configuration_t& configuration) {
     String_t name = configuration.GetAttrValue("APP_NAME");
     String_t version = configuration.GetAttrValue("APP_VERSION");
     if (name.IsEmpty()) {
@@ -72,9 +72,9 @@ HttpClient::HttpClient() : HttpClient(KaTekConfig::Configuration_t()) {}
 
 HttpClient::HttpClient(const KaTekConfig::Configuration_t& configuration)
     : impl_(std::make_shared<const Impl>(
-          Impl{MillisecondsOr(configuration.GetAttrValue("CONNECT_TIMEOUT"), kDefaultTimeout),
-               MillisecondsOr(configuration.GetAttrValue("RECEIVE_TIMEOUT"), kDefaultTimeout),
-               UserAgentOf(configuration)})) {}
+          Impl{ParseMilliseconds(configuration.GetAttrValue("CONNECT_TIMEOUT"), kDefaultTimeout),
+               ParseMilliseconds(configuration.GetAttrValue("RECEIVE_TIMEOUT"), kDefaultTimeout),
+               MakeUserAgent(configuration)})) {}
 
 uint32_t HttpClient::GetConnectTimeout() const {
     return impl_->connectTimeout;

@@ -19,7 +19,7 @@ Choice ChooseAddress(const std::vector<Reach>& reaches, bool timeIsUp) {
     return {waiting ? Choice::TimedOut : Choice::Refused};
 }
 
-std::wstring HostField(const std::wstring& host, uint16_t port, bool secure) {
+std::wstring WriteHostField(const std::wstring& host, uint16_t port, bool secure) {
     const uint16_t defaultPort = secure ? 443 : 80;
     return port == defaultPort ? host : host + L":" + std::to_wstring(port);
 }

@@ -25,8 +25,8 @@ struct Choice {
 // refused (or none was given): refused.
 Choice ChooseAddress(const std::vector<Reach>& reaches, bool timeIsUp);
 
-// HostField answers the Host field a request to host and port carries when the URI names
+// WriteHostField answers the Host field a request to host and port carries when the URI names
 // them: the port is left out where it is the scheme's default, as clients write it.
-std::wstring HostField(const std::wstring& host, uint16_t port, bool secure);
+std::wstring WriteHostField(const std::wstring& host, uint16_t port, bool secure);
 
 } // namespace KaLnkCb

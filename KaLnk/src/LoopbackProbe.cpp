@@ -58,7 +58,7 @@ struct Address {
 
 // The addresses host resolves to for a TCP connection to port, in the resolver's order; none
 // when it cannot be resolved, names another address too, or names more than a probe takes.
-std::vector<Address> LoopbackAddresses(std::wstring host, uint16_t port) {
+std::vector<Address> ResolveLoopback(std::wstring host, uint16_t port) {
     // A URI writes an IPv6 literal in brackets; the resolver takes it bare.
     if (host.size() > 2 && host.front() == L'[' && host.back() == L']') {
         host = host.substr(1, host.size() - 2);
@@ -152,7 +152,7 @@ void AwaitAnswers(const std::vector<KaHold::unique_socket>& probes, std::vector<
     }
 }
 
-std::wstring NumericText(const Address& address) {
+std::wstring FormatNumeric(const Address& address) {
     wchar_t text[NI_MAXHOST] = {};
     if (::GetNameInfoW(reinterpret_cast<const sockaddr*>(&address.storage), address.length, text,
                        NI_MAXHOST, nullptr, 0, NI_NUMERICHOST) != 0) {
@@ -166,7 +166,7 @@ std::wstring NumericText(const Address& address) {
 LoopbackRoute ProbeLoopback(const std::wstring& host, uint16_t port, Clock::time_point deadline) {
     const WinsockUse winsock;
     const std::vector<Address> addresses =
-        winsock.Started() ? LoopbackAddresses(host, port) : std::vector<Address>();
+        winsock.Started() ? ResolveLoopback(host, port) : std::vector<Address>();
     if (addresses.empty()) {
         return {LoopbackRoute::NotLoopback, {}};
     }
@@ -182,7 +182,7 @@ LoopbackRoute ProbeLoopback(const std::wstring& host, uint16_t port, Clock::time
             AwaitAnswers(probes, reaches, deadline);
             break;
         case Choice::Use: {
-            std::wstring server = NumericText(addresses[choice.index]);
+            std::wstring server = FormatNumeric(addresses[choice.index]);
             return server.empty() ? LoopbackRoute{LoopbackRoute::NotLoopback, {}}
                                   : LoopbackRoute{LoopbackRoute::Reached, server};
         }

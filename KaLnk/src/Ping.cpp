@@ -84,7 +84,7 @@ template <typename Done> bool WaitUntil(Progress& progress, Clock::time_point de
     return progress.changed.wait_until(guard, deadline, [&] { return done(progress); });
 }
 
-ServiceStatus StatusOfError(DWORD error) {
+ServiceStatus JudgeError(DWORD error) {
     switch (error) {
     case ERROR_WINHTTP_CANNOT_CONNECT:
     case ERROR_WINHTTP_NAME_NOT_RESOLVED:
@@ -96,7 +96,7 @@ ServiceStatus StatusOfError(DWORD error) {
     }
 }
 
-ServiceStatus StatusOfAnswer(HINTERNET request) {
+ServiceStatus JudgeAnswer(HINTERNET request) {
     DWORD code = 0;
     DWORD size = sizeof(code);
     if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
@@ -175,10 +175,10 @@ ServiceStatus Await(Progress& progress, Clock::time_point deadline, Done done) {
         return SS_TIMEOUT;
     }
     std::lock_guard<std::mutex> guard(progress.lock);
-    return progress.error != 0 ? StatusOfError(progress.error) : SS_OK;
+    return progress.error != 0 ? JudgeError(progress.error) : SS_OK;
 }
 
-Clock::time_point After(uint32_t milliseconds) {
+Clock::time_point ComputeDeadline(uint32_t milliseconds) {
     return Clock::now() + std::chrono::milliseconds(milliseconds);
 }
 
@@ -187,7 +187,7 @@ ServiceStatus Send(HINTERNET request, DWORD_PTR context, Progress& progress,
                    Clock::time_point connectDeadline) {
     if (!WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0,
                             0, context)) {
-        return StatusOfError(GetLastError());
+        return JudgeError(GetLastError());
     }
     return Await(progress, connectDeadline,
                  [](Progress& p) { return p.requestSent || p.sendCompleted; });
@@ -197,8 +197,8 @@ ServiceStatus Send(HINTERNET request, DWORD_PTR context, Progress& progress,
 // WinHTTP implementations complete the send step only once the answer's headers are in (or
 // their own time-out passed), so the send completion belongs to the answer's wait too, and
 // one that comes after the deadline means that no answer came in time.
-ServiceStatus Answer(HINTERNET request, Progress& progress, uint32_t receiveTimeout) {
-    Clock::time_point deadline = After(receiveTimeout);
+ServiceStatus AwaitAnswer(HINTERNET request, Progress& progress, uint32_t receiveTimeout) {
+    Clock::time_point deadline = ComputeDeadline(receiveTimeout);
     {
         std::lock_guard<std::mutex> guard(progress.lock);
         if (progress.requestSent) {
@@ -212,10 +212,10 @@ ServiceStatus Answer(HINTERNET request, Progress& progress, uint32_t receiveTime
         return status;
     }
     if (!WinHttpReceiveResponse(request, nullptr)) {
-        return StatusOfError(GetLastError());
+        return JudgeError(GetLastError());
     }
     status = Await(progress, deadline, [](Progress& p) { return p.answered; });
-    return status == SS_OK ? StatusOfAnswer(request) : status;
+    return status == SS_OK ? JudgeAnswer(request) : status;
 }
 
 // Closing the request ends whatever step is still running; the wait lets WinHTTP finish
@@ -234,12 +234,12 @@ struct Target {
     std::wstring hostField; // empty: WinHTTP's own
 };
 
-Target TargetOf(const KaTekNet::URI_t& uri, const LoopbackRoute& route) {
+Target ChooseTarget(const KaTekNet::URI_t& uri, const LoopbackRoute& route) {
     const bool secure = uri.GetScheme() == "https";
     if (route.kind != LoopbackRoute::Reached || secure || route.server == uri.GetHost().Std()) {
         return {uri.GetHost().Std(), {}};
     }
-    return {route.server, L"Host: " + HostField(uri.GetHost().Std(), uri.GetPort(), secure)};
+    return {route.server, L"Host: " + WriteHostField(uri.GetHost().Std(), uri.GetPort(), secure)};
 }
 
 bool SetHostField(HINTERNET request, const std::wstring& field) {
@@ -249,7 +249,7 @@ bool SetHostField(HINTERNET request, const std::wstring& field) {
 }
 
 ServiceStatus PingWith(const KaLnkHttp::HttpClient& client, const KaTekNet::URI_t& uri) {
-    const Clock::time_point connectDeadline = After(client.GetConnectTimeout());
+    const Clock::time_point connectDeadline = ComputeDeadline(client.GetConnectTimeout());
     const LoopbackRoute route = ProbeLoopback(uri.GetHost().Std(), uri.GetPort(), connectDeadline);
     if (route.kind == LoopbackRoute::Refused) {
         return SS_REFUSED;
@@ -257,7 +257,7 @@ ServiceStatus PingWith(const KaLnkHttp::HttpClient& client, const KaTekNet::URI_
     if (route.kind == LoopbackRoute::TimedOut) {
         return SS_TIMEOUT;
     }
-    const Target target = TargetOf(uri, route);
+    const Target target = ChooseTarget(uri, route);
     unique_winhttp session = OpenSession(client);
     unique_winhttp connection;
     if (session) {
@@ -277,7 +277,7 @@ ServiceStatus PingWith(const KaLnkHttp::HttpClient& client, const KaTekNet::URI_
     }
     ServiceStatus status = Send(request.get(), context, *progress, connectDeadline);
     if (status == SS_OK) {
-        status = Answer(request.get(), *progress, client.GetReceiveTimeout());
+        status = AwaitAnswer(request.get(), *progress, client.GetReceiveTimeout());
     }
     CloseRequest(request, *progress);
     return status;

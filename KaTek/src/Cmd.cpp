@@ -42,7 +42,7 @@ std::wstring BuildCommandLine(const String_t& program, const std::vector<String_
     for (const String_t& argument : arguments) {
         units.push_back(argument.Std());
     }
-    return KaCommon::CommandLine(program.Std(), units);
+    return KaCommon::QuoteCommandLine(program.Std(), units);
 }
 
 struct CommandState {

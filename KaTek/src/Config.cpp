@@ -16,7 +16,7 @@ namespace KaTekConfig {
 
 namespace {
 
-String_t TextOf(std::wstring_view units) {
+String_t MakeText(std::wstring_view units) {
     return String_t(units.data(), static_cast<uint32_t>(units.size()));
 }
 
@@ -27,7 +27,7 @@ String_t TextOf(std::wstring_view units) {
 }
 
 // The units of a file that starts with the UTF-16LE mark, as Windows editors save "Unicode".
-std::wstring Utf16Units(const String_t& file, const std::string& bytes) {
+std::wstring DecodeUtf16(const String_t& file, const std::string& bytes) {
     std::wstring units((bytes.size() - 2) / 2, L'\0');
     std::memcpy(&units[0], bytes.data() + 2, units.size() * sizeof(wchar_t));
     if (bytes.size() % 2 != 0) {
@@ -40,7 +40,7 @@ std::wstring Utf16Units(const String_t& file, const std::string& bytes) {
 // The units of a UTF-8 file, with or without its mark, decoded in one call. No sequence can
 // span a line end, so a file that fails has a line that fails: only then is it decoded again
 // line by line, to name that line.
-std::wstring Utf8Units(const String_t& file, const std::string& bytes) {
+std::wstring DecodeUtf8(const String_t& file, const std::string& bytes) {
     const std::string_view text =
         std::string_view(bytes).substr(bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0);
     std::wstring units;
@@ -71,7 +71,7 @@ void SetAttribute(Configuration_t::Attributes& attributes, const String_t& key,
 // undecodable is ever replaced silently.
 std::shared_ptr<const SettingsFile> ParseFile(const String_t& file, const std::string& bytes) {
     const std::wstring units =
-        bytes.compare(0, 2, "\xFF\xFE") == 0 ? Utf16Units(file, bytes) : Utf8Units(file, bytes);
+        bytes.compare(0, 2, "\xFF\xFE") == 0 ? DecodeUtf16(file, bytes) : DecodeUtf8(file, bytes);
     SettingsSections parsed;
     try {
         parsed = ParseSettings(units);
@@ -84,7 +84,7 @@ std::shared_ptr<const SettingsFile> ParseFile(const String_t& file, const std::s
         Configuration_t::Attributes attributes;
         attributes.reserve(pairs.size());
         for (const auto& [key, value] : pairs) {
-            attributes.emplace_back(TextOf(key), TextOf(value));
+            attributes.emplace_back(MakeText(key), MakeText(value));
         }
         settings->namespaces.emplace(
             name, std::make_shared<const Configuration_t::Attributes>(std::move(attributes)));
@@ -111,7 +111,7 @@ std::shared_ptr<const SettingsFile> ReadSettingsFile(const String_t& path) {
 }
 
 Configuration_t ConfigNamespace_t::Open() const {
-    const std::shared_ptr<const SettingsFile> settings = CurrentSettings(SettingsFilePath());
+    const std::shared_ptr<const SettingsFile> settings = LoadCurrentSettings(SettingsFilePath());
     const auto found = settings->namespaces.find(name_.Std());
     if (found == settings->namespaces.end()) {
         return Configuration_t();

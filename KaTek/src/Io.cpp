@@ -159,7 +159,7 @@ bool IsExistingDirectory(const String_t& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-std::wstring AllEntriesPattern(const std::wstring& dir) {
+std::wstring MakeAllEntriesPattern(const std::wstring& dir) {
     const bool endsWithSeparator = !dir.empty() && (dir.back() == L'\\' || dir.back() == L'/');
     return dir + (endsWithSeparator ? L"*" : L"\\*");
 }
@@ -193,7 +193,7 @@ DirLister_t::DirLister_t(const File_t& dir, const Filter_t& filter) : state_(new
     if (state_->path.IsEmpty()) {
         ThrowFile(KaTekMsg::MSG_DIR_LIST, state_->path, String_t("no directory given"));
     }
-    const std::wstring pattern = AllEntriesPattern(state_->path.Std());
+    const std::wstring pattern = MakeAllEntriesPattern(state_->path.Std());
     state_->find.reset(FindFirstFileW(pattern.c_str(), &state_->entry));
     if (!state_->find) {
         const DWORD error = GetLastError();

@@ -47,7 +47,7 @@ const char* RuntimeDefaultText(RuntimeMessage_e number) {
 
 // The length of the "%n" placeholder at position at (0 when there is none) and its number;
 // a number beyond any argument list saturates, so that it is copied as written.
-size_t PlaceholderAt(const std::wstring& text, size_t at, size_t& number) {
+size_t FindPlaceholder(const std::wstring& text, size_t at, size_t& number) {
     const size_t beyondAnyList = 1000000;
     number = 0;
     if (text[at] != L'%') {
@@ -73,7 +73,7 @@ String_t Message_t::GetText() const {
     size_t at = 0;
     while (at < source.size()) {
         size_t number = 0;
-        const size_t length = PlaceholderAt(source, at, number);
+        const size_t length = FindPlaceholder(source, at, number);
         if (length > 0 && number >= 1 && number <= args_.size()) {
             text += args_[number - 1].Std();
             at += length;
@@ -136,7 +136,7 @@ void ThrowRuntime(RuntimeMessage_e number, std::vector<String_t> args) {
 }
 
 String_t SystemErrorText(unsigned long code) {
-    const std::wstring message = KaCommon::SystemMessage(code);
+    const std::wstring message = KaCommon::ReadSystemMessage(code);
     if (message.empty()) {
         // The system has no text for this code: the number still tells what happened.
         return String_t("Windows error ") + KaTekStr::NumToStr(code);

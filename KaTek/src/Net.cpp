@@ -17,7 +17,7 @@ namespace {
 
 // The port as written between the host and the path ("" when none is written). The
 // cracker keeps ports in 16 bits and may wrap a larger one, so it is read here first.
-std::wstring WrittenPort(const std::wstring& text) {
+std::wstring FindWrittenPort(const std::wstring& text) {
     const size_t schemeEnd = text.find(L"://");
     if (schemeEnd == std::wstring::npos) {
         return std::wstring();
@@ -42,7 +42,7 @@ void CheckWrittenPort(const String_t& text, const std::wstring& port) {
     }
 }
 
-String_t Part(const wchar_t* start, DWORD length) {
+String_t MakePart(const wchar_t* start, DWORD length) {
     return start == nullptr ? String_t() : String_t(start, length);
 }
 
@@ -52,7 +52,7 @@ URI_t::URI_t(const String_t& text) : text_(text) {
     if (text.IsEmpty()) {
         ThrowNotUri(text);
     }
-    const std::wstring port = WrittenPort(text.Std());
+    const std::wstring port = FindWrittenPort(text.Std());
     CheckWrittenPort(text, port);
 
     URL_COMPONENTS parts = {};
@@ -68,11 +68,11 @@ URI_t::URI_t(const String_t& text) : text_(text) {
         ThrowNotUri(text);
     }
     scheme_ = String_t(https ? "https" : "http");
-    host_ = Part(parts.lpszHostName, parts.dwHostNameLength);
+    host_ = MakePart(parts.lpszHostName, parts.dwHostNameLength);
     port_ = parts.nPort;
     explicitPort_ = !port.empty();
-    path_ = Part(parts.lpszUrlPath, parts.dwUrlPathLength) +
-            Part(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+    path_ = MakePart(parts.lpszUrlPath, parts.dwUrlPathLength) +
+            MakePart(parts.lpszExtraInfo, parts.dwExtraInfoLength);
     if (path_.IsEmpty()) {
         path_ = String_t("/");
     }

@@ -56,7 +56,7 @@ bool IsAbsolute(const std::wstring& path) {
 }
 
 // Drops trailing separators, but a drive root keeps its own ("C:\").
-std::wstring WithoutTrailingSeparator(std::wstring path) {
+std::wstring CutTrailingSeparators(std::wstring path) {
     while (path.size() > 3 && IsSeparator(path.back())) {
         path.pop_back();
     }
@@ -66,7 +66,7 @@ std::wstring WithoutTrailingSeparator(std::wstring path) {
     return path;
 }
 
-std::wstring BaseFromVariable(const wchar_t* variable, const wchar_t* fallback) {
+std::wstring ReadBaseFromVariable(const wchar_t* variable, const wchar_t* fallback) {
     const std::wstring value = KaTekEnv::ReadVariable(variable);
     if (value.empty()) {
         return fallback;
@@ -74,24 +74,24 @@ std::wstring BaseFromVariable(const wchar_t* variable, const wchar_t* fallback) 
     if (!IsAbsolute(value)) {
         KaTekMsg::ThrowRuntime(KaTekMsg::MSG_DIR_BASE, {String_t(variable), String_t(value)});
     }
-    return WithoutTrailingSeparator(value);
+    return CutTrailingSeparators(value);
 }
 
 // Another thread may change the directory between the sizing and the reading call. A
 // directory the platform cannot tell gives the empty text.
-std::wstring CurrentDirectory() {
+std::wstring ReadCurrentDirectory() {
     std::wstring path;
     KaTekSys::ReadSized(
         [](wchar_t* buffer, DWORD capacity) { return GetCurrentDirectoryW(capacity, buffer); },
         path);
-    return WithoutTrailingSeparator(path);
+    return CutTrailingSeparators(path);
 }
 
 using TempPathCall = DWORD(WINAPI*)(DWORD, LPWSTR);
 
 // GetTempPath2W where the system has it (Windows 11, Server 2022): for SYSTEM it names a
 // directory that other users cannot write to, where GetTempPathW names one they can.
-TempPathCall TempPathOfThisSystem() {
+TempPathCall ChooseTempPathCall() {
     static const TempPathCall call = [] {
         const FARPROC found =
             ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "GetTempPath2W");
@@ -101,22 +101,22 @@ TempPathCall TempPathOfThisSystem() {
     return call;
 }
 
-std::wstring SystemTempDirectory() {
+std::wstring ReadSystemTempDirectory() {
     wchar_t buffer[MAX_PATH + 1] = {};
-    const DWORD written = TempPathOfThisSystem()(MAX_PATH + 1, buffer);
+    const DWORD written = ChooseTempPathCall()(MAX_PATH + 1, buffer);
     return std::wstring(buffer, written <= MAX_PATH ? written : 0);
 }
 
-std::wstring BaseDirectory(Base base) {
+std::wstring FindBaseDirectory(Base base) {
     switch (base) {
     case Base::Install:
-        return BaseFromVariable(L"KA_INSTALL_DIR", L"C:\\Program Files\\Trelm\\KaAgent");
+        return ReadBaseFromVariable(L"KA_INSTALL_DIR", L"C:\\Program Files\\Trelm\\KaAgent");
     case Base::Data:
-        return BaseFromVariable(L"KA_DATA_DIR", L"C:\\ProgramData\\Trelm\\KaAgent");
+        return ReadBaseFromVariable(L"KA_DATA_DIR", L"C:\\ProgramData\\Trelm\\KaAgent");
     case Base::Current:
-        return CurrentDirectory();
+        return ReadCurrentDirectory();
     case Base::SystemTemp:
-        return SystemTempDirectory();
+        return ReadSystemTempDirectory();
     }
     return std::wstring();
 }
@@ -139,7 +139,7 @@ std::wstring JoinBelow(std::wstring dir, const std::wstring& part) {
     return dir;
 }
 
-const KeyPlace& PlaceOf(DirKey_e key) {
+const KeyPlace& FindPlace(DirKey_e key) {
     for (const KeyPlace& place : kPlaces) {
         if (place.key == key) {
             return place;
@@ -151,8 +151,8 @@ const KeyPlace& PlaceOf(DirKey_e key) {
 } // namespace
 
 String_t Dir_t::Path(DirKey_e key, const String_t& sub) {
-    const KeyPlace& place = PlaceOf(key);
-    const std::wstring dir = JoinBelow(BaseDirectory(place.base), place.leaf);
+    const KeyPlace& place = FindPlace(key);
+    const std::wstring dir = JoinBelow(FindBaseDirectory(place.base), place.leaf);
     return String_t(JoinBelow(dir, sub.Std()));
 }
 

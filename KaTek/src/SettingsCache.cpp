@@ -10,18 +10,18 @@ namespace KaTekConfig {
 
 namespace {
 
-uint64_t TimeOf(const FILETIME& time) {
+uint64_t ToTicks(const FILETIME& time) {
     return (uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
 }
 
 uint64_t SystemTimeNow() {
     FILETIME now;
     ::GetSystemTimeAsFileTime(&now);
-    return TimeOf(now);
+    return ToTicks(now);
 }
 
 // The folder a path names its file in: up to its last separator, a root keeping its own.
-std::wstring FolderOf(const std::wstring& path) {
+std::wstring FindFolder(const std::wstring& path) {
     const size_t last = path.find_last_of(L"\\/");
     if (last == std::wstring::npos) {
         return L".";
@@ -31,10 +31,10 @@ std::wstring FolderOf(const std::wstring& path) {
 }
 
 // Two queries by name, no open: an open costs many times more, on Wine a hundred times.
-FileStamp StampOf(const std::wstring& path) {
+FileStamp QueryStamp(const std::wstring& path) {
     FileStamp stamp;
     WIN32_FILE_ATTRIBUTE_DATA folder;
-    if (!::GetFileAttributesExW(FolderOf(path).c_str(), GetFileExInfoStandard, &folder)) {
+    if (!::GetFileAttributesExW(FindFolder(path).c_str(), GetFileExInfoStandard, &folder)) {
         return stamp;
     }
     WIN32_FILE_ATTRIBUTE_DATA file;
@@ -45,10 +45,10 @@ FileStamp StampOf(const std::wstring& path) {
         stamp.known = (file.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
         stamp.present = true;
         stamp.size = (uint64_t{file.nFileSizeHigh} << 32) | file.nFileSizeLow;
-        stamp.created = TimeOf(file.ftCreationTime);
-        stamp.written = TimeOf(file.ftLastWriteTime);
+        stamp.created = ToTicks(file.ftCreationTime);
+        stamp.written = ToTicks(file.ftLastWriteTime);
     }
-    stamp.folderWritten = TimeOf(folder.ftLastWriteTime);
+    stamp.folderWritten = ToTicks(folder.ftLastWriteTime);
     return stamp;
 }
 
@@ -62,7 +62,7 @@ struct Kept {
 std::mutex g_keptLock;
 Kept g_kept;
 
-std::shared_ptr<const SettingsFile> KeptFor(const std::wstring& path, const FileStamp& stamp) {
+std::shared_ptr<const SettingsFile> FindKept(const std::wstring& path, const FileStamp& stamp) {
     std::lock_guard<std::mutex> guard(g_keptLock);
     if (g_kept.settings && g_kept.path == path && g_kept.stamp == stamp) {
         return g_kept.settings;
@@ -78,12 +78,12 @@ void Keep(const std::wstring& path, const FileStamp& stamp,
 
 } // namespace
 
-std::shared_ptr<const SettingsFile> CurrentSettings(const String_t& path) {
+std::shared_ptr<const SettingsFile> LoadCurrentSettings(const String_t& path) {
     // The time is taken before the file is looked at, so a write after the look is never
     // older than the read seems to be.
     const uint64_t readAt = SystemTimeNow();
-    const FileStamp stamp = StampOf(path.Std());
-    if (std::shared_ptr<const SettingsFile> kept = KeptFor(path.Std(), stamp)) {
+    const FileStamp stamp = QueryStamp(path.Std());
+    if (std::shared_ptr<const SettingsFile> kept = FindKept(path.Std(), stamp)) {
         return kept;
     }
     std::shared_ptr<const SettingsFile> settings = ReadSettingsFile(path);

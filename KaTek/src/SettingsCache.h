@@ -46,9 +46,9 @@ inline bool IsSettled(const FileStamp& stamp, uint64_t readAt) {
            (!stamp.present || (longBefore(stamp.written) && longBefore(stamp.created)));
 }
 
-// CurrentSettings answers the settings file at path as it is now: the last parse when the
+// LoadCurrentSettings answers the settings file at path as it is now: the last parse when the
 // file shows the stamp it had then and that parse is settled, else a new read, which is kept
 // for the next call. Throws as ReadSettingsFile does; a read that throws is not kept.
-std::shared_ptr<const SettingsFile> CurrentSettings(const String_t& path);
+std::shared_ptr<const SettingsFile> LoadCurrentSettings(const String_t& path);
 
 } // namespace KaTekConfig

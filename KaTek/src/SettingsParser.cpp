@@ -1,6 +1,9 @@
 // KaTek runtime: the syntax of the settings file.
 #include "SettingsParser.h"
 
+#include "KaTek/Config.h"
+#include "Utf16.h"
+
 #include <algorithm>
 #include <functional>
 #include <unordered_map>
@@ -11,40 +14,17 @@ namespace KaTekConfig {
 
 namespace {
 
-bool IsBlank(wchar_t unit) {
-    return unit == L' ' || unit == L'\t';
-}
-
 // A view, so that only what is kept of a line is ever copied.
-std::wstring_view Trimmed(std::wstring_view text) {
+std::wstring_view TrimView(std::wstring_view text) {
     size_t first = 0;
     size_t last = text.size();
-    while (first < last && IsBlank(text[first])) {
+    while (first < last && IsSettingsBlank(text[first])) {
         ++first;
     }
-    while (last > first && IsBlank(text[last - 1])) {
+    while (last > first && IsSettingsBlank(text[last - 1])) {
         --last;
     }
     return text.substr(first, last - first);
-}
-
-bool IsHighSurrogate(wchar_t unit) {
-    return unit >= 0xD800 && unit <= 0xDBFF;
-}
-bool IsLowSurrogate(wchar_t unit) {
-    return unit >= 0xDC00 && unit <= 0xDFFF;
-}
-
-// Whether a UTF-16 line is well formed: every surrogate in a pair.
-bool HasLoneSurrogate(std::wstring_view line) {
-    for (size_t i = 0; i < line.size(); ++i) {
-        if (IsHighSurrogate(line[i]) && i + 1 < line.size() && IsLowSurrogate(line[i + 1])) {
-            ++i;
-        } else if (IsHighSurrogate(line[i]) || IsLowSurrogate(line[i])) {
-            return true;
-        }
-    }
-    return false;
 }
 
 // A NUL would end the value early wherever it is handed on (one environment entry would
@@ -53,7 +33,7 @@ void CheckLine(size_t number, std::wstring_view line) {
     if (line.find(L'\0') != std::wstring_view::npos) {
         throw SettingsSyntaxError(number, "the line holds a NUL character");
     }
-    if (HasLoneSurrogate(line)) {
+    if (KaTekStr::HasLoneSurrogate(line)) {
         throw SettingsSyntaxError(number, "the line is not valid UTF-16");
     }
 }
@@ -124,7 +104,7 @@ public:
             return;
         }
         if (raw[first] == L'[') {
-            StartSection(number, Trimmed(raw));
+            StartSection(number, TrimView(raw));
             return;
         }
         Attribute(number, raw);
@@ -144,7 +124,7 @@ private:
         if (line.back() != L']') {
             throw SettingsSyntaxError(number, "a section line must end with ']'");
         }
-        const std::wstring_view name = Trimmed(line.substr(1, line.size() - 2));
+        const std::wstring_view name = TrimView(line.substr(1, line.size() - 2));
         if (name.empty()) {
             throw SettingsSyntaxError(number, "the section has no name");
         }
@@ -158,7 +138,7 @@ private:
         if (equals == std::wstring_view::npos) {
             throw SettingsSyntaxError(number, "neither a comment, a [section] nor KEY=VALUE");
         }
-        const std::wstring_view key = Trimmed(raw.substr(0, equals));
+        const std::wstring_view key = TrimView(raw.substr(0, equals));
         if (key.empty()) {
             throw SettingsSyntaxError(number, "the attribute has no name");
         }

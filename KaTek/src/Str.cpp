@@ -63,7 +63,7 @@ std::wstring Widen(UINT codePage, const std::string& narrow) {
 
 // The page a conversion really uses: CP_ACP stands for the process's ANSI code page, which an
 // activeCodePage manifest or the system's UTF-8 option may have made UTF-8.
-UINT ActualPage(UINT codePage) {
+UINT ResolvePage(UINT codePage) {
     return codePage == CP_ACP ? GetACP() : codePage;
 }
 
@@ -71,7 +71,7 @@ std::string Narrow(UINT codePage, const std::wstring& wide) {
     if (wide.empty()) {
         return std::string();
     }
-    const UINT page = ActualPage(codePage);
+    const UINT page = ResolvePage(codePage);
     CPINFO info = {};
     if (!GetCPInfo(page, &info)) {
         ThrowConversion(GetLastError());
@@ -93,12 +93,7 @@ std::string Narrow(UINT codePage, const std::wstring& wide) {
     return narrow;
 }
 
-bool IsBlank(wchar_t unit) {
-    return unit == L' ' || unit == L'\t' || unit == L'\r' || unit == L'\n' || unit == L'\v' ||
-           unit == L'\f';
-}
-
-std::wstring LowerCase(const std::wstring& units) {
+std::wstring ToLowerCase(const std::wstring& units) {
     if (units.empty()) {
         return units;
     }
@@ -254,7 +249,7 @@ String_t& String_t::Trim() {
 
 String_t String_t::ToLower() const {
     String_t lower(*this);
-    lower.units_ = LowerCase(units_);
+    lower.units_ = ToLowerCase(units_);
     return lower;
 }
 
@@ -276,8 +271,9 @@ uint32_t String_t::Find(const String_t& what, uint32_t start, uint32_t end, bool
     // call would make them quadratic. The case-blind search lower-cases copies of the window
     // and of the text sought, so each call costs the window's length in memory and time.
     std::wstring_view window(units_.data() + start, windowEnd - start);
-    const size_t found = ignoreCase ? LowerCase(std::wstring(window)).find(LowerCase(what.units_))
-                                    : window.find(what.units_);
+    const size_t found = ignoreCase
+                             ? ToLowerCase(std::wstring(window)).find(ToLowerCase(what.units_))
+                             : window.find(what.units_);
     return found == std::wstring::npos ? npos : static_cast<uint32_t>(start + found);
 }
 

@@ -109,10 +109,10 @@ void TraceObj_t::DoTrace(uint32_t level, const String_t& text, const char* sourc
         std::string utf8 = KaTekStr::NarrowUtf8(text.Std());
         std::replace(utf8.begin(), utf8.end(), '\r', ' ');
         std::replace(utf8.begin(), utf8.end(), '\n', ' ');
-        std::string record = KaCommon::TimeStamp() + " " + std::to_string(::GetCurrentThreadId()) +
-                             " " + (area_ ? area_ : "") + " " + std::to_string(level) + " " + utf8 +
-                             " (" + (sourceFile ? sourceFile : "") + ":" + std::to_string(line) +
-                             ")\r\n";
+        std::string record = KaCommon::FormatTimeStamp() + " " +
+                             std::to_string(::GetCurrentThreadId()) + " " + (area_ ? area_ : "") +
+                             " " + std::to_string(level) + " " + utf8 + " (" +
+                             (sourceFile ? sourceFile : "") + ":" + std::to_string(line) + ")\r\n";
         KaCommon::AppendToFile(file_.c_str(), record);
     } catch (...) {
     }

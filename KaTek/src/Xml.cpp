@@ -3,6 +3,8 @@
 #include "KaTek/Xml.h"
 #include "KaTek/Msg.h"
 
+#include "Utf16.h"
+
 #include <ostream>
 #include <string>
 #include <vector>
@@ -11,32 +13,13 @@ namespace KaTekXml {
 
 namespace {
 
-// Stands for a high or low surrogate without its partner: neither XML text nor a name.
-constexpr char32_t kLoneSurrogate = 0x110000;
+using KaTekStr::kLoneSurrogate; // neither XML text nor a name
 constexpr char32_t kReplacement = 0xFFFD;
 
 struct OpenElement {
     std::string qualifiedName; // UTF-8, exactly as written in the start tag
     std::wstring declaredPrefix;
 };
-
-bool IsHighSurrogate(char32_t unit) {
-    return unit >= 0xD800 && unit <= 0xDBFF;
-}
-bool IsLowSurrogate(char32_t unit) {
-    return unit >= 0xDC00 && unit <= 0xDFFF;
-}
-
-// The code point starting at index, which moves past it.
-char32_t NextCodePoint(const std::wstring& text, size_t& index) {
-    const char32_t unit = static_cast<char16_t>(text[index++]);
-    if (IsHighSurrogate(unit) && index < text.size() &&
-        IsLowSurrogate(static_cast<char16_t>(text[index]))) {
-        const char32_t low = static_cast<char16_t>(text[index++]);
-        return 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
-    }
-    return IsHighSurrogate(unit) || IsLowSurrogate(unit) ? kLoneSurrogate : unit;
-}
 
 bool IsXmlChar(char32_t c) {
     return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) ||
@@ -64,7 +47,7 @@ bool IsNcName(const std::wstring& name) {
     size_t index = 0;
     while (index < name.size()) {
         const bool first = index == 0;
-        const char32_t c = NextCodePoint(name, index);
+        const char32_t c = KaTekStr::ReadCodePoint(name, index);
         if (first ? !IsNameStartChar(c) : !IsNameChar(c)) {
             return false;
         }
@@ -94,7 +77,7 @@ void AppendUtf8(std::string& out, char32_t c) {
 std::string NameToUtf8(const std::wstring& name) {
     std::string utf8;
     for (size_t index = 0; index < name.size();) {
-        AppendUtf8(utf8, NextCodePoint(name, index));
+        AppendUtf8(utf8, KaTekStr::ReadCodePoint(name, index));
     }
     return utf8;
 }
@@ -123,7 +106,7 @@ std::string EscapeText(const std::wstring& text) {
     std::string escaped;
     escaped.reserve(text.size());
     for (size_t index = 0; index < text.size();) {
-        const char32_t c = NextCodePoint(text, index);
+        const char32_t c = KaTekStr::ReadCodePoint(text, index);
         if (const char* entity = EntityFor(c)) {
             escaped += entity;
         } else {

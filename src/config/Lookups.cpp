@@ -1,7 +1,10 @@
 // Small configuration questions: directories, the sudo text, the core identifier and
 // boolean texts. Nothing is cached, so a changed configuration shows in the next call.
-#include "frame/Export.h"
+#include "KaCtrlUtils.h"
+#include "outside/Outside.h"
 #include "frame/Messages.h"
+
+#include "AgentNames.h"
 
 #include <algorithm>
 #include <string>
@@ -10,7 +13,7 @@ namespace KaCtrl {
 
 namespace {
 
-String_t PathBelowData(const char* sub) {
+String_t AskPathBelowData(const char* sub) {
     return Dir_t::Path(KaTekRuntime::DIR_DATA, String_t(sub));
 }
 
@@ -31,18 +34,18 @@ bool EqualsAsciiIgnoringCase(const std::wstring& text, const std::wstring& word)
 
 String_t GetConfDir() {
     String_t separator(File_t::SeparatorChar());
-    return PathBelowData("conf") + separator + "ctrl" + separator;
+    return AskPathBelowData("conf") + separator + "ctrl" + separator;
 }
 
 String_t GetTmpDir() {
     // Callers append a bare file name, so the separator is part of the answer.
-    return PathBelowData("tmp") + String_t(File_t::SeparatorChar());
+    return AskPathBelowData("tmp") + String_t(File_t::SeparatorChar());
 }
 
 String_t GetKaSudo() {
     String_t sudo;
     try {
-        sudo = ReadAttribute("ctrl.sudo", "KA_SUDO");
+        sudo = ReadAttribute(KaAgent::kSudoNamespace, KaAgent::kSudoAttribute);
     } catch (...) {
         // No sudo text is a usable answer: callers then leave "$KA_SUDO" as written.
     }
@@ -52,7 +55,7 @@ String_t GetKaSudo() {
 String_t GetKaCoreID() {
     String_t coreId;
     try {
-        coreId = ReadAttribute("sec.core", "CORE_ID");
+        coreId = ReadAttribute(KaAgent::kCoreNamespace, KaAgent::kCoreAttribute);
     } catch (const Exception_t& caught) {
         RaiseWrapped(kErrorGettingCoreId, caught);
     }

@@ -50,14 +50,14 @@ void IndexStarts(const std::wstring& text, wchar_t unit, std::vector<UnitStart>&
     }
 }
 
-size_t FirstAt(const std::wstring& text, const std::vector<UnitStart>& starts,
-               const std::wstring& name) {
+size_t FindFirstAt(const std::wstring& text, const std::vector<UnitStart>& starts,
+                   const std::wstring& name) {
     const auto found = std::find_if(starts.begin(), starts.end(), NameAt(text, name));
     return found == starts.end() ? std::wstring::npos : found->at;
 }
 
-size_t Occurrences(const std::wstring& text, const std::vector<UnitStart>& starts,
-                   const std::wstring& name) {
+size_t CountOccurrences(const std::wstring& text, const std::vector<UnitStart>& starts,
+                        const std::wstring& name) {
     const NameAt nameAt(text, name);
     size_t count = 0;
     size_t notBefore = 0; // where an occurrence may begin without overlapping the last

@@ -22,15 +22,15 @@ struct UnitStart {
 // vector's memory, so that the index of a large text is made again without new memory.
 void IndexStarts(const std::wstring& text, wchar_t unit, std::vector<UnitStart>& starts);
 
-// FirstAt answers where the first occurrence of name (not empty) in text stands, looking
+// FindFirstAt answers where the first occurrence of name (not empty) in text stands, looking
 // only at starts, which IndexStarts made for name's first unit and this text;
 // std::wstring::npos when there is none.
-size_t FirstAt(const std::wstring& text, const std::vector<UnitStart>& starts,
-               const std::wstring& name);
-
-// Occurrences answers how many occurrences of name (not empty) text holds that do not
-// overlap, counted from the left, looking only at starts as FirstAt does.
-size_t Occurrences(const std::wstring& text, const std::vector<UnitStart>& starts,
+size_t FindFirstAt(const std::wstring& text, const std::vector<UnitStart>& starts,
                    const std::wstring& name);
+
+// CountOccurrences answers how many occurrences of name (not empty) text holds that do not
+// overlap, counted from the left, looking only at starts as FindFirstAt does.
+size_t CountOccurrences(const std::wstring& text, const std::vector<UnitStart>& starts,
+                        const std::wstring& name);
 
 } // namespace KaCtrl

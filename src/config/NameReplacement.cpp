@@ -31,12 +31,12 @@ void ReplaceEachOnce(const std::wstring& text, const std::wstring& name, const s
     budget.work += (text.size() - first) + (result.size() - first);
 }
 
-// FirstEnd answers where, in piece, the first occurrence ends that the units of piece
+// FindFirstEnd answers where, in piece, the first occurrence ends that the units of piece
 // complete behind result, or kNone. As result holds none, an occurrence may begin in its
 // last name.size() - 1 units (seam) and end early in piece, or lie wholly in piece. The
 // units of piece it looks at are those the caller then moves; the seam's are added to work.
-size_t FirstEnd(const std::wstring& result, std::wstring_view piece, const std::wstring& name,
-                std::wstring& seam, size_t& work) {
+size_t FindFirstEnd(const std::wstring& result, std::wstring_view piece, const std::wstring& name,
+                    std::wstring& seam, size_t& work) {
     const size_t reach = name.size() - 1;
     const size_t behind = std::min(reach, result.size());
     seam.assign(result, result.size() - behind, behind);
@@ -79,7 +79,7 @@ void RewriteLeftmost(const std::wstring& text, const std::wstring& name, const s
     while (!rest.empty() || !valueRests.empty()) {
         const std::wstring_view top =
             valueRests.empty() ? rest : std::wstring_view(value).substr(valueRests.back());
-        const size_t end = FirstEnd(result, top, name, seam, budget.work);
+        const size_t end = FindFirstEnd(result, top, name, seam, budget.work);
         const size_t moved = std::min(end, top.size());
         MakeRoom(result, moved, result.size() + pendingUnits + budget.allowed - budget.inserted);
         result.append(top.substr(0, moved));
@@ -140,8 +140,9 @@ size_t LikelyLength(const std::wstring& text, const std::vector<NameAndValue>& n
         IndexFor(text, pair.name[0], index, work);
         work += index.starts.size();
         // Each factor fits 32 bits, so the product fits 64.
-        const size_t grown = std::min(Occurrences(text, index.starts, pair.name), kLongestText) *
-                             std::min(pair.value.size() - pair.name.size(), kLongestText);
+        const size_t grown =
+            std::min(CountOccurrences(text, index.starts, pair.name), kLongestText) *
+            std::min(pair.value.size() - pair.name.size(), kLongestText);
         likely = std::min(kLongestText, likely + std::min(grown, kLongestText));
     }
     return likely;
@@ -149,7 +150,7 @@ size_t LikelyLength(const std::wstring& text, const std::vector<NameAndValue>& n
 
 } // namespace
 
-ReplacementBudget BudgetFor(const std::wstring& text, const std::vector<NameAndValue>& names) {
+ReplacementBudget MakeBudget(const std::wstring& text, const std::vector<NameAndValue>& names) {
     size_t shortest = kLongestText, longest = 0;
     std::wstring firstUnits;
     for (const NameAndValue& pair : names) {
@@ -163,7 +164,7 @@ ReplacementBudget BudgetFor(const std::wstring& text, const std::vector<NameAndV
     for (const wchar_t unit : firstUnits) {
         starts += static_cast<size_t>(std::count(text.begin(), text.end(), unit));
     }
-    return {InsertionAllowance(text.size(), std::min(starts, text.size() / shortest), longest)};
+    return {ComputeAllowance(text.size(), std::min(starts, text.size() / shortest), longest)};
 }
 
 bool ReplaceInTurn(const std::wstring& text, const std::vector<NameAndValue>& names,
@@ -181,7 +182,7 @@ bool ReplaceInTurn(const std::wstring& text, const std::vector<NameAndValue>& na
             continue;
         }
         IndexFor(*now, pair.name[0], index, budget.work);
-        const size_t first = FirstAt(*now, index.starts, pair.name);
+        const size_t first = FindFirstAt(*now, index.starts, pair.name);
         budget.work += index.starts.size();
         if (first != kNone) {
             const size_t ceiling = now->size() + budget.allowed - budget.inserted;

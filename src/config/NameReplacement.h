@@ -15,11 +15,11 @@ struct NameAndValue {
     std::wstring value;
 };
 
-// BudgetFor answers the budget for replacing names in text: the InsertionAllowance of
+// MakeBudget answers the budget for replacing names in text: the ComputeAllowance of
 // their longest value and of the most names the text can hold. Those do not overlap, each
 // starts at a unit that is some name's first, and each takes the shortest name's length at
 // least: no more than the fewer of those units and of the text's length over that length.
-ReplacementBudget BudgetFor(const std::wstring& text, const std::vector<NameAndValue>& names);
+ReplacementBudget MakeBudget(const std::wstring& text, const std::vector<NameAndValue>& names);
 
 // ReplaceInTurn replaces every occurrence of each name in text by its value, the names in
 // the order given, leftmost first, and answers whether any name was found; result then

@@ -9,7 +9,7 @@ namespace KaCtrl {
 // Size_t has 64 bits here, and each factor at most 32, so the product cannot overflow.
 static_assert(sizeof(size_t) >= 8);
 
-size_t InsertionAllowance(size_t textLength, size_t occurrences, size_t longestValue) {
+size_t ComputeAllowance(size_t textLength, size_t occurrences, size_t longestValue) {
     if (textLength >= kLongestText) {
         return 0;
     }

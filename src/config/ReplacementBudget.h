@@ -27,12 +27,12 @@ struct ReplacementBudget {
     size_t work = 0;
 };
 
-// InsertionAllowance answers how many units of values a replacement in a text of
+// ComputeAllowance answers how many units of values a replacement in a text of
 // textLength units may insert, when the text can hold at most occurrences names:
 // occurrences x longestValue + kCascadeAllowance, less where the text would then pass
 // kLongestText. A replacement in which no value forms or holds a name replaces only names
 // the text held, so it inserts at most the first term.
-size_t InsertionAllowance(size_t textLength, size_t occurrences, size_t longestValue);
+size_t ComputeAllowance(size_t textLength, size_t occurrences, size_t longestValue);
 
 // ChargeInsertion takes units from the budget before they are inserted; throws
 // std::length_error, the budget unchanged, when they would pass what it allows.

@@ -1,8 +1,11 @@
 // Configured text put before or after environment values ("ctrl.env.prepend",
 // "ctrl.env.append"), on top of the values "ctrl.env" or the process gives.
-#include "frame/Export.h"
+#include "KaCtrlUtils.h"
+#include "outside/Outside.h"
 #include "frame/Trace.h"
 #include "env/Environment.h"
+
+#include "AgentNames.h"
 
 #include <string>
 
@@ -18,7 +21,7 @@ constexpr int kTraceLine = 758;
 // The base comes from "ctrl.env" or else from the calling process, never from the
 // command, whose own environment is a copy of the process's anyway. Either is found by
 // the name as the platform compares names, letter case ignored.
-String_t BaseValue(const String_t& name, const Configuration_t& configured) {
+String_t FindBaseValue(const String_t& name, const Configuration_t& configured) {
     String_t base = FindEnvValue(configured, name);
     // Read by the exact name: a narrow copy could read another variable, one whose name
     // has the ASCII letters of look-alikes. Read from the process's own block: the C
@@ -45,10 +48,10 @@ String_t Join(const String_t& first, const String_t& second) {
 
 String_t AppendEnvVariable(bool append, Command_t command) {
     const Configuration_t extensions =
-        ConfigNamespace_t(append ? "ctrl.env.append" : "ctrl.env.prepend").Open();
+        ConfigNamespace_t(append ? KaAgent::kAppendNamespace : KaAgent::kPrependNamespace).Open();
     // Read once for the whole call: every variable sees "ctrl.env" as it was when the call
     // began, without reading the settings file again for each one.
-    const Configuration_t configured = ConfigNamespace_t("ctrl.env").Open();
+    const Configuration_t configured = ConfigNamespace_t(KaAgent::kEnvNamespace).Open();
     const int count = extensions.GetAttrCount();
     String_t result;
     for (int index = 0; index < count; ++index) {
@@ -59,7 +62,7 @@ String_t AppendEnvVariable(bool append, Command_t command) {
         if (!extensions.GetAttr(index, name, value) || IsEnvName(name, "PATH")) {
             continue;
         }
-        const String_t base = BaseValue(name, configured);
+        const String_t base = FindBaseValue(name, configured);
         result = AvoidDuplicate(append ? Join(base, value) : Join(value, base));
         if (command.IsNull()) {
             PutProcessEnv(name, result);

@@ -1,5 +1,6 @@
 // Cleaning of ";"-separated lists: one slash direction, trimmed entries, each entry once.
-#include "frame/Export.h"
+#include "KaCtrlUtils.h"
+#include "outside/Outside.h"
 
 #include <algorithm>
 #include <string>
@@ -10,18 +11,12 @@ namespace KaCtrl {
 
 namespace {
 
-// The blanks String_t::Trim strips.
-bool IsBlank(wchar_t unit) {
-    return unit == L' ' || unit == L'\t' || unit == L'\r' || unit == L'\n' || unit == L'\v' ||
-           unit == L'\f';
-}
-
 // The piece [start, end) without the blanks at both ends.
-std::pair<size_t, size_t> Trimmed(const std::wstring& text, size_t start, size_t end) {
-    while (start < end && IsBlank(text[start])) {
+std::pair<size_t, size_t> TrimPiece(const std::wstring& text, size_t start, size_t end) {
+    while (start < end && KaTekStr::IsBlank(text[start])) {
         ++start;
     }
-    while (end > start && IsBlank(text[end - 1])) {
+    while (end > start && KaTekStr::IsBlank(text[end - 1])) {
         --end;
     }
     return {start, end};
@@ -64,7 +59,7 @@ String_t AvoidDuplicate(String_t list) {
     std::wstring result;
     result.reserve(units.size());
     ForEachPiece(units, [&](size_t start, size_t end) {
-        const auto [first, last] = Trimmed(units, start, end);
+        const auto [first, last] = TrimPiece(units, start, end);
         if (!seenKeys.insert(std::wstring_view(keys).substr(first, last - first)).second) {
             return;
         }

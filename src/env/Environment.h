@@ -1,7 +1,8 @@
 // Internal: what the child-process environment functions share.
 #pragma once
 
-#include "frame/Export.h"
+#include "KaCtrlUtils.h"
+#include "outside/Outside.h"
 
 namespace KaCtrl {
 

@@ -1,5 +1,6 @@
 // The calling process's own environment, for callers that give no command.
-#include "frame/Export.h"
+#include "KaCtrlUtils.h"
+#include "outside/Outside.h"
 #include "env/Environment.h"
 
 #include <stdlib.h>

@@ -1,6 +1,9 @@
 // The configured environment of a child command, or of the calling process itself.
-#include "frame/Export.h"
+#include "KaCtrlUtils.h"
+#include "outside/Outside.h"
 #include "env/Environment.h"
+
+#include "AgentNames.h"
 
 #include <clocale>
 #include <string>
@@ -25,7 +28,7 @@ void ApplyToProcess(const String_t& name, const String_t& value) {
 } // namespace
 
 void SetEnvPath(Command_t command) {
-    const Configuration_t settings = ConfigNamespace_t("ctrl.env").Open();
+    const Configuration_t settings = ConfigNamespace_t(KaAgent::kEnvNamespace).Open();
     const int count = settings.GetAttrCount();
     for (int index = 0; index < count; ++index) {
         String_t name;

@@ -3,7 +3,8 @@
 // carries the static runtime's TLS directory, whose callbacks free each thread's thread-local
 // data; for an image with static TLS, DisableThreadLibraryCalls leaves the notifications on,
 // so that runtime keeps working, and this entry point ignores them either way.
-#include "frame/Export.h"
+#include "KaCtrlUtils.h"
+#include "outside/Outside.h"
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/) {
     if (reason == DLL_PROCESS_ATTACH) {

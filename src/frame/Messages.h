@@ -1,22 +1,13 @@
-// Internal: the control catalog's messages that this library raises or logs, and the
-// three ways it reports a failure with them.
+// Internal: the three ways the library reports a failure with a message of the control
+// catalog (KaCtrl.h holds its messages).
 #pragma once
 
-#include "frame/Export.h"
+#include "KaCtrlUtils.h"
+#include "outside/Outside.h"
 
-#include <cstdint>
 #include <initializer_list>
 
 namespace KaCtrl {
-
-struct CatalogMessage {
-    uint32_t number;
-    const char* defaultText;
-};
-
-inline constexpr CatalogMessage kNotABoolean{1, "Not a boolean value '%1'."};
-inline constexpr CatalogMessage kErrorListingDirectory{2, "Error listing directory '%1'."};
-inline constexpr CatalogMessage kErrorGettingCoreId{3, "Error getting KaCore ID: '%1'."};
 
 // MakeCatalogMessage builds message of the control catalog with its arguments in
 // placeholder order.

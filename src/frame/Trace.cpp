@@ -1,7 +1,9 @@
 #include "frame/Trace.h"
 
+#include "AgentNames.h"
+
 namespace KaCtrl {
 
-KaTekTrc::TraceWrapper_t traceArea("ctrl.utils", 2);
+KaTekTrc::TraceWrapper_t traceArea(KaAgent::kTraceArea, 2);
 
 } // namespace KaCtrl

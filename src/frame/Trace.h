@@ -1,7 +1,8 @@
 // Internal: the library's one trace area, "ctrl.utils", and its trace points.
 #pragma once
 
-#include "frame/Export.h"
+#include "KaCtrlUtils.h"
+#include "outside/Outside.h"
 
 #include <cstdint>
 

@@ -27,7 +27,11 @@ using KaTekStr::UTF16CodePoint_t;
 // The control library shares this namespace, so its names need no using-declaration to be
 // seen here; these say which of them the library takes from KaCtrl.dll.
 using KaCtrl::Catalog;
+using KaCtrl::CatalogMessage;
 using KaCtrl::IsCertInstalled;
+using KaCtrl::kErrorGettingCoreId;
+using KaCtrl::kErrorListingDirectory;
+using KaCtrl::kNotABoolean;
 using KaCtrl::LogMessage;
 
 } // namespace KaCtrl

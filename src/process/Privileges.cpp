@@ -1,5 +1,6 @@
 // The debug privilege of the process, and whether the caller acts as an administrator.
-#include "frame/Export.h"
+#include "KaCtrlUtils.h"
+#include "outside/Outside.h"
 
 #include "Holders.h"
 #include "process/TokenGroups.h"
@@ -44,7 +45,7 @@ KaHold::unique_local ReadTokenGroups(HANDLE token) {
     return groups;
 }
 
-KaHold::unique_sid AdministratorsSid() {
+KaHold::unique_sid MakeAdministratorsSid() {
     SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
     KaHold::unique_sid administrators;
     ::AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID,
@@ -86,7 +87,7 @@ bool RunningAsAdministrator() {
     if (!groups) {
         return false;
     }
-    KaHold::unique_sid administrators = AdministratorsSid();
+    KaHold::unique_sid administrators = MakeAdministratorsSid();
     if (!administrators) {
         return false;
     }

@@ -1,6 +1,7 @@
 // Control codes for the agent's services. The handle given out carries only the rights
 // the control codes need, and outlives the service control manager handle it came from.
-#include "frame/Export.h"
+#include "KaCtrlUtils.h"
+#include "outside/Outside.h"
 
 #include "Holders.h"
 

@@ -1,7 +1,8 @@
 // Signal numbers by name. Windows has no named signals to send to the agent's processes,
 // so the table is empty and every name answers 0, the answer for an unknown name; the
 // function stays so that callers shared with other platforms need no special case.
-#include "frame/Export.h"
+#include "KaCtrlUtils.h"
+#include "outside/Outside.h"
 
 #include <map>
 

@@ -1,7 +1,9 @@
 // Stopping a process of the agent: first politely through its stop event, then by force.
 // The stop event is created by the process itself; this side only opens and signals it.
-#include "frame/Export.h"
-#include "frame/Namespaces.h"
+#include "KaCtrlUtils.h"
+#include "outside/Outside.h"
+
+#include "AgentNames.h"
 
 #include "Holders.h"
 
@@ -15,7 +17,7 @@ constexpr DWORD kProcessAccess = SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCE
 constexpr DWORD kExitingGraceMs = 1000;
 
 String_t StopEventName(const String_t& name) {
-    return String_t("com.trelm.ka.") + name + ".stop";
+    return String_t(KaAgent::kStopEventPrefix) + name + KaAgent::kStopEventSuffix;
 }
 
 // The stop event by its name, else in the global namespace, where a process that a service
@@ -23,7 +25,7 @@ String_t StopEventName(const String_t& name) {
 KaHold::unique_handle OpenStopEvent(const String_t& eventName) {
     KaHold::unique_handle stopEvent(::OpenEventW(EVENT_MODIFY_STATE, FALSE, eventName.c_str()));
     if (!stopEvent && ::GetLastError() == ERROR_FILE_NOT_FOUND) {
-        const String_t globalName = String_t(kGlobalNamespace) + eventName;
+        const String_t globalName = String_t(KaAgent::kGlobalNamespace) + eventName;
         stopEvent.reset(::OpenEventW(EVENT_MODIFY_STATE, FALSE, globalName.c_str()));
     }
     return stopEvent;

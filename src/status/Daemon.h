@@ -2,18 +2,16 @@
 // built from.
 #pragma once
 
-#include "frame/Export.h"
+#include "KaCtrlUtils.h"
+#include "outside/Outside.h"
+
+#include "AgentNames.h"
 
 #include <cstdint>
 
 namespace KaCtrl {
 
-inline constexpr char kDaemonServiceName[] = "KaCtrl";
-inline constexpr char kDaemonMutexName[] = "KaCtrlMutexObject";
 inline constexpr char kLocalHost[] = "://localhost";
-inline constexpr char kApplicationPath[] = "com.trelm.ka.ctrl.kacd";
-inline constexpr char kServerPath[] = "/lnkrpcserver";
-inline constexpr char kPortFileName[] = "kacd.port";
 
 // IsKacdActive answers whether the service manager reports the daemon's service as
 // starting, running or stopping, or the daemon's mutex exists.
@@ -27,8 +25,8 @@ uint32_t ReadKacdPort();
 // address that the port file names.
 bool IsKacdRunningOnPort();
 
-// DaemonAddress is scheme + "://localhost", ":" and the port unless it is 0, then the
+// BuildDaemonAddress is scheme + "://localhost", ":" and the port unless it is 0, then the
 // application and server paths.
-String_t DaemonAddress(const char* scheme, uint32_t port);
+String_t BuildDaemonAddress(const char* scheme, uint32_t port);
 
 } // namespace KaCtrl

@@ -7,11 +7,6 @@ namespace {
 
 using KaLnkHttp::HttpClient;
 
-// Pings go out in the name of the control tool.
-constexpr char kHttpNamespace[] = "lnk.http";
-constexpr char kCallerName[] = "com.trelm.ka.ctrl.kac";
-constexpr char kCallerVersion[] = "1.5.0.0";
-
 // Status codes of GetKacdStatus.
 constexpr int kAnswersEverywhere = 0;
 constexpr int kAnswersOnPortOnly = 61;
@@ -25,9 +20,9 @@ constexpr int kNotActive = 63;
 // or the ping throws.
 bool Ping(const String_t& address) {
     URI_t uri(address);
-    Configuration_t configuration = ConfigNamespace_t(kHttpNamespace).Open();
-    configuration.SetAttrValue("APP_NAME", kCallerName);
-    configuration.SetAttrValue("APP_VERSION", kCallerVersion);
+    Configuration_t configuration = ConfigNamespace_t(KaAgent::kHttpNamespace).Open();
+    configuration.SetAttrValue("APP_NAME", KaAgent::kCallerName);
+    configuration.SetAttrValue("APP_VERSION", KaAgent::kCallerVersion);
     return KaLnkCb::PingServer(HttpClient(configuration), uri) == KaLnkCb::SS_OK;
 }
 
@@ -37,14 +32,14 @@ bool IsKacdRunningOnPort() {
     if (!IsKacdActive()) {
         return false;
     }
-    return Ping(DaemonAddress("http", ReadKacdPort()));
+    return Ping(BuildDaemonAddress("http", ReadKacdPort()));
 }
 
 bool IsKacdRunning() {
     if (!IsKacdActive()) {
         return false;
     }
-    return Ping(DaemonAddress("http", 0));
+    return Ping(BuildDaemonAddress("http", 0));
 }
 
 int GetKacdStatus() {

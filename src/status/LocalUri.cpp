@@ -5,7 +5,7 @@ namespace KaCtrl {
 
 URI_t CreateLocalURI() {
     const char* scheme = IsCertInstalled() ? "https" : "http";
-    String_t address = DaemonAddress(scheme, ReadKacdPort());
+    String_t address = BuildDaemonAddress(scheme, ReadKacdPort());
     URI_t uri;
     try {
         uri = URI_t(address);

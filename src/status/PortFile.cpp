@@ -5,7 +5,7 @@ namespace KaCtrl {
 
 uint32_t ReadKacdPort() {
     try {
-        File_t portFile(GetTmpDir() + kPortFileName);
+        File_t portFile(GetTmpDir() + KaAgent::kPortFileName);
         FileInputStream_t file(portFile.GetPath());
         DataInputStream_t data(file);
         uint32_t port = data.ReadUInt32();
@@ -18,14 +18,14 @@ uint32_t ReadKacdPort() {
     }
 }
 
-String_t DaemonAddress(const char* scheme, uint32_t port) {
+String_t BuildDaemonAddress(const char* scheme, uint32_t port) {
     String_t address(scheme);
     address += kLocalHost;
     if (port != 0) {
         address += ":";
         address += NumToStr(static_cast<unsigned long>(port));
     }
-    return address + "/" + kApplicationPath + kServerPath;
+    return address + KaAgent::kPingPath;
 }
 
 } // namespace KaCtrl

@@ -1,6 +1,5 @@
 // Whether the control daemon is there at all: its service's state, or its mutex.
 #include "status/Daemon.h"
-#include "frame/Namespaces.h"
 
 #include "Holders.h"
 
@@ -20,9 +19,9 @@ bool IsActiveState(DWORD state) {
 // the rights of GENERIC_EXECUTE, and the status query needs nothing more.
 KaHold::unique_service OpenDaemonService(SC_HANDLE manager) {
     KaHold::unique_service service(
-        ::OpenServiceA(manager, kDaemonServiceName, GENERIC_EXECUTE | SERVICE_QUERY_STATUS));
+        ::OpenServiceA(manager, KaAgent::kServiceName, GENERIC_EXECUTE | SERVICE_QUERY_STATUS));
     if (!service && ::GetLastError() == ERROR_ACCESS_DENIED) {
-        service.reset(::OpenServiceA(manager, kDaemonServiceName, SERVICE_QUERY_STATUS));
+        service.reset(::OpenServiceA(manager, KaAgent::kServiceName, SERVICE_QUERY_STATUS));
     }
     return service;
 }
@@ -59,8 +58,8 @@ bool MutexNamed(const char* name) {
 }
 
 bool MutexExists() {
-    return MutexNamed(kDaemonMutexName) ||
-           MutexNamed((std::string(kGlobalNamespace) + kDaemonMutexName).c_str());
+    return MutexNamed(KaAgent::kMutexName) ||
+           MutexNamed((std::string(KaAgent::kGlobalNamespace) + KaAgent::kMutexName).c_str());
 }
 
 } // namespace

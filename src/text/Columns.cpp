@@ -1,6 +1,7 @@
 // Fixed-width columns of the plain-text status tables. A field is padded but never cut, so
 // a long value pushes the rest of its row right instead of losing characters.
-#include "frame/Export.h"
+#include "KaCtrlUtils.h"
+#include "outside/Outside.h"
 
 #include <cstdint>
 

@@ -1,6 +1,7 @@
 // Directory listing by name suffix. A directory that cannot be listed is not the caller's
 // failure: it is logged, and the caller goes on with what was found.
-#include "frame/Export.h"
+#include "KaCtrlUtils.h"
+#include "outside/Outside.h"
 #include "frame/Messages.h"
 
 namespace KaCtrl {

@@ -1,12 +1,13 @@
 // The readable text of a Windows error code, as the status output shows it.
-#include "frame/Export.h"
+#include "KaCtrlUtils.h"
+#include "outside/Outside.h"
 
 #include "SystemMessage.h"
 
 namespace KaCtrl {
 
 String_t GetLastErrorText(unsigned long code) {
-    const std::wstring message = KaCommon::SystemMessage(code);
+    const std::wstring message = KaCommon::ReadSystemMessage(code);
     if (message.empty()) {
         return String_t("N/A ");
     }

@@ -1,5 +1,6 @@
 // The time of day for callers written against the POSIX call of that name.
-#include "frame/Export.h"
+#include "KaCtrlUtils.h"
+#include "outside/Outside.h"
 #include "text/TimeOfDay.h"
 
 #include <sys/timeb.h>
@@ -12,7 +13,7 @@ int gettimeofday(timeval* tv, void* /* tz: time zones are not reported */) {
     }
     __timeb64 now;
     _ftime64(&now);
-    tv->tv_sec = TimevalSeconds(now.time);
+    tv->tv_sec = ToTimevalSeconds(now.time);
     // The platform's clock here counts whole milliseconds.
     tv->tv_usec = static_cast<long>(now.millitm) * 1000;
     return 0;

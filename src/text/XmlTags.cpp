@@ -1,6 +1,7 @@
 // XML elements of the status output. Each element is exactly OpenTag, Data, CloseTag on the
 // caller's writer; the caller owns the document around them, and the writer owns escaping.
-#include "frame/Export.h"
+#include "KaCtrlUtils.h"
+#include "outside/Outside.h"
 
 namespace KaCtrl {
 

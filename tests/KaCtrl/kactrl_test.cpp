@@ -19,7 +19,8 @@ namespace {
 TEST(KaCtrl, LogsOneLinePerMessageNeverThrowsAndFindsTheCertificate) {
     KaTest::Sandbox sandbox; // no log directory yet: LogMessage makes it
     MessageList_t list;
-    list.Add(CreateError_t(KaCtrl::Catalog::GetCatalog(), 1, "Not a boolean value '%1'.")
+    list.Add(CreateError_t(KaCtrl::Catalog::GetCatalog(), KaCtrl::kNotABoolean.number,
+                           KaCtrl::kNotABoolean.defaultText)
              << String_t(L"\u00E9"));
     list.Add(Message_t(String_t("KaTek"), 4, String_t("two\r\nlines\nhere")));
     KaCtrl::LogMessage(MessageList_t());

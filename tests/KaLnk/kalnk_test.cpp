@@ -1,6 +1,7 @@
 // KaLnk: the client's settings, and PingServer on a thread of its own against loopback HTTP
 // servers that this program serves, on 127.0.0.1 and on ::1; where a loopback ping goes, by a
 // table.
+#include "AgentNames.h"
 #include "Checks.h"
 #include "KaLnk.h"
 #include "LoopbackChoice.h"
@@ -26,7 +27,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-const std::string kPingPath = "/com.trelm.ka.ctrl.kacd/lnkrpcserver";
+const std::string kPingPath = KaAgent::kPingPath;
 
 HttpClient Client(const std::vector<std::pair<const char*, const char*>>& settings) {
     Configuration_t configuration;
@@ -189,9 +190,9 @@ TEST(KaLnk, LoopbackAddressChosenInTheResolversOrder) {
         EXPECT_EQ(choice.verdict, c.verdict) << c.reaches.size() << " " << c.timeIsUp;
         EXPECT_EQ(choice.verdict == Choice::Use ? choice.index : 0, c.index);
     }
-    EXPECT_EQ(KaLnkCb::HostField(L"localhost", 80, false), L"localhost");
-    EXPECT_EQ(KaLnkCb::HostField(L"localhost", 443, false), L"localhost:443");
-    EXPECT_EQ(KaLnkCb::HostField(L"localhost", 443, true), L"localhost");
+    EXPECT_EQ(KaLnkCb::WriteHostField(L"localhost", 80, false), L"localhost");
+    EXPECT_EQ(KaLnkCb::WriteHostField(L"localhost", 443, false), L"localhost:443");
+    EXPECT_EQ(KaLnkCb::WriteHostField(L"localhost", 443, true), L"localhost");
 }
 
 // Whether "localhost" names ::1 here; Windows names it first, a Linux host under Wine may not.

@@ -10,6 +10,7 @@
 #include "Generator.h"
 #include "KaTek.h"
 #include "Sandbox.h"
+#include "SettingsCache.h"
 #include "SettingsParser.h"
 
 #include <gtest/gtest.h>
@@ -62,13 +63,15 @@ TEST(KaTekConfig, ParsesLocatesAndRereadsTheSettingsFile) {
                  Utf8(sandbox.SettingsFile()) + "', line 2");
     KaTest::SetEnv(L"KA_CONFIG_FILE", sandbox.Root() + L"\\nowhere\\KaAgent.ini");
     EXPECT_EQ(0, ConfigNamespace_t("a").Open().GetAttrCount());
-    // Over the platform's length limit a path may hide a file that is there: never no settings.
-    std::wstring overlong = sandbox.Root();
-    while (overlong.size() < MAX_PATH) {
-        overlong += L"\\nowhere-else";
+    // At the platform's length limit (MAX_PATH units, its NUL included) a path may hide a file
+    // that is there: never no settings. One unit shorter, a missing file holds none.
+    for (const size_t length : {size_t{MAX_PATH} - 1, size_t{MAX_PATH}, size_t{MAX_PATH} + 1}) {
+        const std::wstring folder = sandbox.Root() + L"\\nowhere\\";
+        const std::wstring path = folder + std::wstring(length - folder.size(), L'n');
+        KaTest::SetEnv(L"KA_CONFIG_FILE", path);
+        const std::string thrown = Thrown([] { ConfigNamespace_t("a").Open(); });
+        EXPECT_EQ(Contains(thrown, Utf8(path)), length >= MAX_PATH) << length << ": " << thrown;
     }
-    KaTest::SetEnv(L"KA_CONFIG_FILE", overlong);
-    EXPECT_PRED2(Contains, Thrown([] { ConfigNamespace_t("a").Open(); }), Utf8(overlong));
     const std::wstring dir = sandbox.MakeDir(L"a-directory.ini"); // cannot be read as a file
     KaTest::SetEnv(L"KA_CONFIG_FILE", dir);
     EXPECT_PRED2(Contains, Thrown([] { ConfigNamespace_t("a").Open(); }), Utf8(dir));
@@ -188,6 +191,35 @@ TEST(KaTekConfigCache, AnUnchangedFileIsNotReadAgain) {
     EXPECT_EQ(LookUpK(), "4");
     KaTest::SetEnv(L"KA_CONFIG_FILE", path);
     EXPECT_EQ(LookUpK(), "3");
+}
+
+// A parse is trusted only once every time of the file and its folder lies more than the clock's
+// tick (2 s) before the read; a time after the read, as a clock set back leaves, never.
+TEST(KaTekConfigCache, TrustedOnlyPastTheClockTick) {
+    const uint64_t readAt = 100 * kTimeResolution, tick = kTimeResolution;
+    for (int which = 0; which < 3; ++which) {
+        for (const auto& [time, settled] :
+             {std::pair(readAt - tick - 1, true), std::pair(readAt - tick, false),
+              std::pair(readAt - tick + 1, false), std::pair(readAt + 1, false)}) {
+            FileStamp stamp{true, true, 1, readAt - 3 * tick, readAt - 3 * tick, readAt - 3 * tick};
+            (which == 0 ? stamp.created : which == 1 ? stamp.written : stamp.folderWritten) = time;
+            EXPECT_EQ(IsSettled(stamp, readAt), settled) << which << " " << readAt - time;
+        }
+    }
+    FileStamp unknown{false, true, 1, 0, 0, 0};
+    EXPECT_FALSE(IsSettled(unknown, readAt));
+    FileStamp absent{true, false, 0, 0, 0, readAt - 3 * tick};
+    EXPECT_TRUE(IsSettled(absent, readAt)) << "a missing file has only its folder's time";
+}
+
+// A settings file of up to 64 MiB is read, one byte more is refused naming the file.
+TEST(KaTekConfig, FileOfAtMost64MiB) {
+    KaTest::Sandbox sandbox;
+    for (const size_t size : {(size_t{64} << 20) - 1, size_t{64} << 20, (size_t{64} << 20) + 1}) {
+        sandbox.WriteSettings(";" + std::string(size - 1, 'x'));
+        const std::string thrown = Thrown([] { ConfigNamespace_t("a").Open(); });
+        EXPECT_EQ(Contains(thrown, "larger than 64 MiB"), size > (size_t{64} << 20)) << size;
+    }
 }
 
 // Readers on several threads while the file is replaced again and again, now and then by a

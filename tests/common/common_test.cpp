@@ -14,10 +14,10 @@ namespace {
 // Arguments come back unchanged from CommandLineToArgvW (judged on real children by
 // katek_test's KaTekCmd.ChildSeesExactlyItsArgumentsAndTheVariablesPut): quoted only where needed,
 // backslashes doubled only before a quote; the program quoted as a whole.
-TEST(CommandLine, QuotesOnlyWhatNeedsIt) {
+TEST(QuoteCommandLine, QuotesOnlyWhatNeedsIt) {
     EXPECT_EQ(L"\"C:\\p\" \"\" a\\b \"a b\" \"\v\" \"\\\"\" \"a\\\\\\\"b\" \"a b\\\\\\\\\"",
-              KaCommon::CommandLine(L"C:\\p",
-                                    {L"", L"a\\b", L"a b", L"\v", L"\"", L"a\\\"b", L"a b\\\\"}));
+              KaCommon::QuoteCommandLine(
+                  L"C:\\p", {L"", L"a\\b", L"a b", L"\v", L"\"", L"a\\\"b", L"a b\\\\"}));
 }
 
 // Releasing keeps the thread's last-error code for the caller about to read it, also where the
@@ -46,7 +46,7 @@ TEST(ErrorText, CutsTheLineEndOnlyWhereThereIsOne) {
         {L"a\n\r", L"a\n"},
     };
     for (const auto& [text, expected] : cases) {
-        EXPECT_EQ(KaCommon::WithoutLineEnd(text), expected) << text.size();
+        EXPECT_EQ(KaCommon::CutLineEnd(text), expected) << text.size();
     }
 }
 

@@ -4,6 +4,7 @@
 // against the plain loop it stands in for; the boolean and the variables against hostile texts.
 #include <gtest/gtest.h>
 
+#include "AgentNames.h"
 #include "Checks.h"
 #include "Generator.h"
 #include "KaCtrlUtils.h"
@@ -147,9 +148,14 @@ TEST(Directories, EndInOneSeparatorAndNameEachOfTheThirtySixVariables) {
                        bases[] = {Slashed(sandbox.InstallDir()), Slashed(sandbox.DataDir()),
                                   Asked(::GetCurrentDirectoryW), temp.substr(0, temp.size() - 1)};
     // All names in one text, each followed by a separator: the text's own, as the value
-    // brings none. "$TmpDir" and "$KaTmpDir", "$ConfDir" and "$KaConfDir" differ here.
+    // brings none. "$TmpDir" and "$KaTmpDir", "$ConfDir" and "$KaConfDir" differ here. The
+    // agent's table names exactly the variables this table expects, so that kacutil's "dirs",
+    // which lists the agent's table, shows each of them.
     std::wstring all, expected;
-    for (const auto& [name, where] : kVariables) {
+    ASSERT_EQ(std::size(kVariables), std::size(KaAgent::kDirVariables));
+    for (size_t at = 0; at < std::size(kVariables); ++at) {
+        const auto& [name, where] = kVariables[at];
+        EXPECT_EQ(name, KaTekStr::WidenAnsi(KaAgent::kDirVariables[at].name));
         all += name + L"\\"s;
         expected += bases[L"IDCT"s.find(where[0])] + (where + 1) + L"/";
     }
@@ -271,12 +277,30 @@ TEST(ReplaceInTurn, DoublingCascadeEndsInLinearWorkOrAtTheBudget) {
     for (size_t m = 0; m <= 11; ++m) {
         const std::wstring text = Repeated(L"$KA_SUD", 40) + std::wstring(m, L'O');
         const std::vector<KaCtrl::NameAndValue> names{{L"$KA_SUDO", L"O$KA_SUD$KA_SUD"}};
-        KaCtrl::ReplacementBudget budget = KaCtrl::BudgetFor(text, names);
+        KaCtrl::ReplacementBudget budget = KaCtrl::MakeBudget(text, names);
         ASSERT_EQ(ReplacedInTurn(text, names[0].name, names[0].value, budget),
                   m <= 10 ? std::wstring(m, L'O') + Repeated(L"$KA_SUD", 40 << m) : L"too long");
     }
     // However many names a long text holds, what it may grow by keeps it within String_t.
-    EXPECT_EQ(KaCtrl::InsertionAllowance(0xFFFFFF00, 0x24924924, 0xFFFFFFFE), 0xFEu);
+    EXPECT_EQ(KaCtrl::ComputeAllowance(0xFFFFFF00, 0x24924924, 0xFFFFFFFE), 0xFEu);
+}
+
+// A replacement may insert exactly what its budget allows, and not one unit more: the values
+// are charged before they go in. What a text may grow by ends one unit before String_t's limit.
+TEST(ReplacementBudget, ChargesUpToWhatItAllowsAndNotOneUnitMore) {
+    const std::wstring text = L"$KA_SUDO;$KA_SUDO";
+    const std::vector<KaCtrl::NameAndValue> names{{L"$KA_SUDO", L"abc"}};
+    for (const size_t allowed : {size_t{5}, size_t{6}, size_t{7}}) {
+        KaCtrl::ReplacementBudget budget{allowed};
+        EXPECT_EQ(ReplacedInTurn(text, names[0].name, names[0].value, budget),
+                  allowed >= 6 ? L"abc;abc" : L"too long")
+            << allowed;
+    }
+    const size_t longest = KaCtrl::kLongestText;
+    EXPECT_EQ(KaCtrl::ComputeAllowance(longest - 1, 1, 1), 1u);
+    EXPECT_EQ(KaCtrl::ComputeAllowance(longest, 1, 1), 0u);
+    EXPECT_EQ(KaCtrl::ComputeAllowance(longest + 1, 1, 1), 0u);
+    EXPECT_EQ(KaCtrl::ComputeAllowance(7, 1, 3), 3u + KaCtrl::kCascadeAllowance);
 }
 
 // A word with each letter as it is, in upper case, fullwidth, or with a hostile unit added: only

@@ -289,6 +289,17 @@ TEST(AvoidDuplicate, GeneratedListsKeepEveryEntryOnceAndNoBackslash) {
 // set (the C runtime's copies never see a value set beside them); one longer than a variable
 // holds is refused naming it, leaving the process as it was. The block tells an empty value
 // from none.
+// The process takes a value of up to 32,766 units, the most an environment variable holds
+// with its NUL; one unit more is refused aloud, naming the variable, and leaves it as it was.
+TEST_F(Env, ProcessValuesAtTheEnvironmentLimit) {
+    for (const size_t length : {32766u, 32767u, 32768u}) {
+        sandbox.WriteSettings("[ctrl.env]\nX=" + std::string(length, 'q') + "\n");
+        const std::string thrown = KaTest::Thrown([] { KaCtrl::SetEnvPath(Command_t()); });
+        EXPECT_EQ(thrown == "(no exception)", length == 32766) << length << ": " << thrown;
+        EXPECT_EQ(ProcessValue(L"X").value_or(L"").size(), size_t{32766}) << length;
+    }
+}
+
 TEST_F(Env, ProcessValuesReadExactlyAndOverlongOnesRefused) {
     const std::wstring exact = L"\x7528\x8868;" + std::wstring(30000, L'p');
     ASSERT_TRUE(SetEnvironmentVariableW(L"X", exact.c_str()));

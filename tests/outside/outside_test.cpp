@@ -58,11 +58,16 @@ TEST(KaTekText, NullIsToldFromEmptyAndEditsAreCheckedAtTheEdges) {
     EXPECT_EQ(String_t("ab/def\\"), text.SetAt(6, UTF16CodePoint_t(L'\\')));
 }
 
-// Find(what, start, end, fold) in "abcABC\x00C4": where it matches, or npos.
+// Find(what, start, end, fold) in "abcABC\x00C4": where it matches, or npos. A match that fills
+// its whole window, or ends where the window ends, is found; one unit less of window, not.
 TEST(KaTekText, FindLowerAndAnsiAtThePlatformBoundary) {
     const std::tuple<const wchar_t*, uint32_t, uint32_t, bool, uint32_t> cases[] = {
-        {L"bc", 2, npos, false, npos}, {L"bc", 2, npos, true, 4},    {L"\x00E4", 0, npos, true, 6},
-        {L"bc", 0, 2, false, npos},    {L"c", 9, npos, false, npos}, {L"c", 2, 99, false, 2}};
+        {L"bc", 2, npos, false, npos}, {L"bc", 2, npos, true, 4},
+        {L"\x00E4", 0, npos, true, 6}, {L"bc", 0, 2, false, npos},
+        {L"c", 9, npos, false, npos},  {L"c", 2, 99, false, 2},
+        {L"abc", 0, 3, false, 0},      {L"abc", 0, 2, false, npos},
+        {L"bcA", 1, 4, false, 1},      {L"bcA", 1, 3, false, npos},
+        {L"\x00C4", 6, 7, false, 6},   {L"\x00C4", 6, 6, false, npos}};
     for (const auto& [what, start, end, fold, expected] : cases) {
         EXPECT_EQ(expected, String_t(L"abcABC\x00C4").Find(String_t(what), start, end, fold))
             << NarrowUtf8(what) << " " << start << ".." << end << " fold " << fold;

@@ -3,6 +3,7 @@
 // also the handle-leak checks of every function of the area, which need such a child.
 // SetDebugPrivilege and RunningAsAdministrator against real tokens: this process's, a child's
 // restricted one, and impersonation tokens on threads of their own.
+#include "AgentNames.h"
 #include "ChildMode.h"
 #include "Checks.h"
 
@@ -27,7 +28,7 @@ constexpr int kNever = -1;
 constexpr DWORD kNoSuchPid = 0x7FFFFFFC;
 
 std::wstring StopEventName(const std::wstring& name) {
-    return L"com.trelm.ka." + name + L".stop";
+    return KaAgent::kStopEventPrefixW + name + KaAgent::kStopEventSuffixW;
 }
 
 // args: ready-event name, stop-event name ("": none, so only a forced end stops it),

@@ -11,7 +11,7 @@
 
 namespace {
 
-char kServiceName[] = "KaCtrl";
+char kServiceName[] = "KaCtrl"; // writable, as the library takes it
 char kMadeUpName[] = "KaCtrlNoSuchService";
 
 // Polls until service is in state (Wine may take seconds); answers the last state seen.

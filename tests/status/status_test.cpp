@@ -2,6 +2,7 @@
 // service "KaCtrl" in Wine's service control manager.
 #include <gtest/gtest.h>
 
+#include "AgentNames.h"
 #include "Checks.h"
 #include "Holders.h"
 #include "KaCtrlUtils.h"
@@ -35,8 +36,9 @@ protected:
 
     // Install options for a stand-in that writes its port file and request log here.
     std::vector<std::wstring> With(std::vector<std::wstring> options) const {
-        options.insert(options.end(), {L"--portfile", sandbox_.DataDir() + L"\\tmp\\kacd.port",
-                                       L"--log", RequestLog()});
+        options.insert(options.end(),
+                       {L"--portfile", sandbox_.DataDir() + L"\\tmp\\" + KaAgent::kPortFileNameW,
+                        L"--log", RequestLog()});
         return options;
     }
 
@@ -168,17 +170,19 @@ TEST_F(DaemonStatus, TheMutexCountsInAnyNamespaceWhoeverMayOpenIt) {
     KaTest::StandinService service(With({L"--http80"}));
     ASSERT_TRUE(service.Installed());
     EXPECT_EQ(KaCtrl::GetKacdStatus(), 63);
+    // The namespace of the mutex, and who may open it.
     const std::pair<const wchar_t*, const wchar_t*> mutexes[] = {
-        {L"KaCtrlMutexObject", L"O:SYD:"},                 // grants this caller nothing
-        {L"KaCtrlMutexObject", L"D:(A;;0x00100000;;;WD)"}, // SYNCHRONIZE alone
-        {L"Global\\KaCtrlMutexObject", L"D:(A;;GA;;;WD)"},
+        {L"", L"O:SYD:"},                 // grants this caller nothing
+        {L"", L"D:(A;;0x00100000;;;WD)"}, // SYNCHRONIZE alone
+        {KaAgent::kGlobalNamespaceW, L"D:(A;;GA;;;WD)"},
     };
-    for (const auto& [name, access] : mutexes) {
+    for (const auto& [where, access] : mutexes) {
+        const std::wstring name = where + std::wstring(KaAgent::kMutexNameW);
         SECURITY_ATTRIBUTES attributes{sizeof(attributes), nullptr, FALSE};
         ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
             access, SDDL_REVISION_1, &attributes.lpSecurityDescriptor, nullptr));
         KaHold::unique_local descriptor(attributes.lpSecurityDescriptor);
-        KaHold::unique_handle mutex(::CreateMutexW(&attributes, FALSE, name));
+        KaHold::unique_handle mutex(::CreateMutexW(&attributes, FALSE, name.c_str()));
         ASSERT_TRUE(mutex) << "error " << ::GetLastError();
         EXPECT_EQ(KaCtrl::GetKacdStatus(), 62) << KaTest::Utf8(name) << " " << KaTest::Utf8(access);
     }

@@ -12,7 +12,7 @@ namespace KaTest {
 constexpr wchar_t kChildSwitch[] = L"--ka-child";
 
 std::wstring ProgramPath() {
-    return KaCommon::ModulePath(nullptr);
+    return KaCommon::ReadModulePath(nullptr);
 }
 
 ChildMode::ChildMode(const wchar_t* name, ChildMain main) {
@@ -30,7 +30,7 @@ ChildProcess ChildProcess::Start(const std::wstring& mode, const std::vector<std
                                  HANDLE token) {
     std::vector<std::wstring> childArgs = {kChildSwitch, mode};
     childArgs.insert(childArgs.end(), args.begin(), args.end());
-    std::wstring commandLine = KaCommon::CommandLine(ProgramPath(), childArgs);
+    std::wstring commandLine = KaCommon::QuoteCommandLine(ProgramPath(), childArgs);
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION started{};

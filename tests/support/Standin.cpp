@@ -1,11 +1,10 @@
 #include "Standin.h"
 
+#include "AgentNames.h"
 #include "ChildMode.h"
 #include "Holders.h"
 
 namespace KaTest {
-
-constexpr wchar_t kStopEventName[] = L"com.trelm.ka.kacd.stop";
 
 static KaTekCmd::Command_t StandinCommand(const std::vector<std::wstring>& args) {
     std::vector<KaTekStr::String_t> arguments(args.begin(), args.end());
@@ -50,7 +49,7 @@ StandinProcess::StandinProcess(const std::vector<std::wstring>& args)
 
 StandinProcess::~StandinProcess() {
     // Without the event (a stand-in that never got ready) SetEvent fails, harmlessly.
-    KaHold::unique_handle stop(::OpenEventW(EVENT_MODIFY_STATE, FALSE, kStopEventName));
+    KaHold::unique_handle stop(::OpenEventW(EVENT_MODIFY_STATE, FALSE, KaAgent::kDaemonStopEventW));
     ::SetEvent(stop.get());
     command_.Wait(10000);
 }

@@ -20,7 +20,7 @@ using KaTekStr::String_t;
 using namespace std::string_literals; // L"..."s keeps a NUL and what follows it
 
 // The system's text for code as stored, inserts as written; empty when it has none.
-static std::wstring SystemText(DWORD code) {
+static std::wstring ReadRawSystemText(DWORD code) {
     wchar_t* buffer = nullptr;
     const DWORD length = ::FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -33,9 +33,9 @@ static std::wstring SystemText(DWORD code) {
 TEST(ErrorText, SystemTextWithoutItsLineEndThenTheCode) {
     // 193's text holds an insert, "%1", which stays as written; codes with the top bit set
     // read as unsigned decimals.
-    ASSERT_NE(SystemText(ERROR_BAD_EXE_FORMAT).find(L"%1"), std::wstring::npos);
+    ASSERT_NE(ReadRawSystemText(ERROR_BAD_EXE_FORMAT).find(L"%1"), std::wstring::npos);
     for (DWORD code : {0ul, 193ul, 0x80070005ul}) {
-        const std::wstring system = SystemText(code);
+        const std::wstring system = ReadRawSystemText(code);
         const size_t size = system.size();
         // The text closes with one line end; that is what must be cut, and only that.
         ASSERT_TRUE(size > 2 && system.substr(size - 2) == L"\r\n" && system[size - 3] != L'\n')
@@ -45,7 +45,7 @@ TEST(ErrorText, SystemTextWithoutItsLineEndThenTheCode) {
     }
     // Codes with the customer bit (0x20000000) are never the system's own.
     for (DWORD code : {0x2000ABCDul, 0xFFFFFFFFul}) {
-        ASSERT_TRUE(SystemText(code).empty()) << code << " is known here";
+        ASSERT_TRUE(ReadRawSystemText(code).empty()) << code << " is known here";
         EXPECT_EQ(KaCtrl::GetLastErrorText(code).Std(), L"N/A ") << code;
     }
 }
@@ -144,8 +144,8 @@ TEST(TimeOfDay, FillsTheRecordWithThePlatformTimeButNotNull) {
 
 TEST(TimeOfDay, SecondsKeepTheirLow32Bits) {
     // 2038-01-19 03:14:07 is the last second that fits; one second later wraps.
-    EXPECT_EQ(KaCtrl::TimevalSeconds(0x7FFFFFFF), LONG_MAX);
-    EXPECT_EQ(KaCtrl::TimevalSeconds(0x80000000LL), LONG_MIN);
-    EXPECT_EQ(KaCtrl::TimevalSeconds(0x100000000LL + 1700000000), 1700000000); // past 2106
-    EXPECT_EQ(KaCtrl::TimevalSeconds(-1), -1); // before 1970 stays as it was
+    EXPECT_EQ(KaCtrl::ToTimevalSeconds(0x7FFFFFFF), LONG_MAX);
+    EXPECT_EQ(KaCtrl::ToTimevalSeconds(0x80000000LL), LONG_MIN);
+    EXPECT_EQ(KaCtrl::ToTimevalSeconds(0x100000000LL + 1700000000), 1700000000); // past 2106
+    EXPECT_EQ(KaCtrl::ToTimevalSeconds(-1), -1); // before 1970 stays as it was
 }

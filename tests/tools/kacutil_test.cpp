@@ -2,6 +2,7 @@
 // with a bad argument, checking the whole output (standard output and error, byte for byte)
 // and the exit code, and for a data command its --json answer too. The KacutilDaemon family
 // asks the stand-in daemon installed as the service "KaCtrl" on port 80.
+#include "AgentNames.h"
 #include "Checks.h"
 #include "ChildMode.h"
 #include "Sandbox.h"
@@ -171,7 +172,7 @@ TEST(KacutilTool, ConfigurationAndEnvironmentFamilies) {
         {{L"dedup", L" a ; A ;b;C:\\x;c:/X"}, 0, "a;b;C:/x\n", {{"list", "a;b;C:/x"}}},
         Usage({L"env", L"--append", L"--"}, "no program given"),
         {{L"env", L"--", L"Z:\\no\\such\\program.exe"}, 1, "*\nkacutil env: KaTek(9): Command *"},
-        {{L"env", L"--", ProgramDir() + L"tools_kacutil_test.exe", L"--ka-child", L"print-bytes"},
+        {{L"env", L"--", KaTest::ProgramPath(), L"--ka-child", L"print-bytes"},
          0,
          "*\nbefore\\0\x95\x5C\xFF after\n"},
     });
@@ -186,11 +187,12 @@ TEST(KacutilTool, ProcessFamily) {
     bool admin = KaCtrl::RunningAsAdministrator();
     int debug = KaCtrl::SetDebugPrivilege(); // this process has kacutil's token
     ExpectKacutil({
-        // "x" names another stop event, so stubborn can only be terminated.
-        {{L"stop", std::to_wstring(stubborn.Pid()), L"x", L"--timeout", L"0"},
+        // "x" names another stop event, so stubborn can only be terminated, at once whatever
+        // the time-out; the time-outs are the range's ends, -1 waiting without limit.
+        {{L"stop", std::to_wstring(stubborn.Pid()), L"x", L"--timeout", L"2147483647"},
          0,
          "process " + std::to_string(stubborn.Pid()) + " terminated (1)\n"},
-        {{L"stop", std::to_wstring(gentle.Pid()), L"t", L"--timeout", L"20000"},
+        {{L"stop", std::to_wstring(gentle.Pid()), L"t", L"--timeout", L"-1"},
          0,
          "process " + std::to_string(gentle.Pid()) + " ended (0)\n"},
         Usage({L"service", L"KaCtrl", L"sideways"}, "bad control code 'sideways'"),
@@ -199,6 +201,11 @@ TEST(KacutilTool, ProcessFamily) {
         Usage({L"service", L"KaCtrl", L"0x10000000000000000"}, "control code out of range '0x1*0'"),
         Usage({L"stop", L"1", L"x", L"--timeout", L"-99999999999999999999"},
               "timeout out of range *"),
+        // One past each end of the range, which is not symmetric.
+        Usage({L"stop", L"1", L"x", L"--timeout", L"-2"},
+              "timeout out of range '-2' (-1 to 2147483647)"),
+        Usage({L"stop", L"1", L"x", L"--timeout", L"2147483648"},
+              "timeout out of range '2147483648' (-1 to 2147483647)"),
         // No code page carries a surrogate without its pair; the message shows it escaped.
         Usage({L"service", L"Ka\xDC00", L"stop"},
               "service name 'Ka\\uDC00' cannot be given in the ANSI code page *"),
@@ -277,24 +284,24 @@ TEST(KacutilStatusReport, EveryFactRendered) {
           {"note", nullptr}}},
     };
     for (const auto& [facts, answers, pattern, json] : cases) {
-        std::vector<Kacutil::TableRow> rows = Kacutil::StatusTable(facts);
+        std::vector<Kacutil::TableRow> rows = Kacutil::RenderStatusTable(facts);
         std::string shown;
         for (size_t i = 1; i < rows.size(); ++i) {
             shown += rows[i][0] + "|" + rows[i][1] + "|" + rows[i][2] + "|" + rows[i][3] + "\n";
         }
-        for (const std::string& line : Kacutil::AnswerLines(answers, facts)) {
+        for (const std::string& line : Kacutil::RenderAnswerLines(answers, facts)) {
             shown += line + "\n";
         }
         EXPECT_PRED2(Glob, pattern, shown);
-        ExpectHolds(Kacutil::StatusJson(answers, facts), json, shown);
+        ExpectHolds(Kacutil::RenderStatusJson(answers, facts), json, shown);
     }
 }
 
 // Text that is not UTF-8 (a lone surrogate as an encoder that lets it through writes it, a
 // cut sequence) is refused whole, never written altered.
 TEST(KacutilJson, InvalidTextRefused) {
-    EXPECT_THROW(Kacutil::JsonText({{"a", "C:\xED\xA0\x80"}}), Json::type_error);
-    EXPECT_THROW(Kacutil::JsonText({{"a", "\xE8\xA1"}}), Json::type_error);
+    EXPECT_THROW(Kacutil::RenderJson({{"a", "C:\xED\xA0\x80"}}), Json::type_error);
+    EXPECT_THROW(Kacutil::RenderJson({{"a", "\xE8\xA1"}}), Json::type_error);
 }
 
 // kacutil status, uri and service against the stand-in daemon installed as the service
@@ -311,7 +318,9 @@ TEST(KacutilDaemon, StatusFamily) {
     {
         // Without the service, a mutex where a service's would be: the table shows it, and
         // that the library does not count it. The table leaves the address to the XML.
-        KaHold::unique_handle mutex(::CreateMutexW(nullptr, FALSE, L"Global\\KaCtrlMutexObject"));
+        KaHold::unique_handle mutex(::CreateMutexW(
+            nullptr, FALSE,
+            (KaAgent::kGlobalNamespaceW + std::wstring(KaAgent::kMutexNameW)).c_str()));
         ExpectKacutil({
             {{L"status"},
              63,
@@ -330,7 +339,7 @@ TEST(KacutilDaemon, StatusFamily) {
             Usage({L"status", L"--xml", L"--json"}, "--xml and --json exclude each other"),
         });
     }
-    std::wstring portFile = sandbox.DataDir() + L"\\tmp\\kacd.port";
+    std::wstring portFile = sandbox.DataDir() + L"\\tmp\\" + KaAgent::kPortFileNameW;
     StandinService service({L"--http80", L"--port", L"0", L"--portfile", portFile});
     ASSERT_TRUE(service.Control(L"start"));
     const std::string port = ReadBytes(portFile), // four bytes, least significant first
@@ -354,7 +363,8 @@ TEST(KacutilDaemon, StatusFamily) {
         Failure({L"service", L"KaCtrl", L"6"}, "the service KaCtrl refused control 6: *"),
     });
     // 70000 is no port: the address refuses it, and the status call throws before any answer.
-    sandbox.WriteFile(L"data\\tmp\\kacd.port", std::string("\x70\x11\x01\x00", 4));
+    sandbox.WriteFile(L"data\\tmp\\" + std::wstring(KaAgent::kPortFileNameW),
+                      std::string("\x70\x11\x01\x00", 4));
     ExpectKacutil({
         {{L"status"},
          1,

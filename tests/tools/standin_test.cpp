@@ -3,6 +3,7 @@
 // that is not a stand-in.
 #include <gtest/gtest.h>
 
+#include "AgentNames.h"
 #include "Checks.h"
 #include "Holders.h"
 #include "HttpRules.h"
@@ -95,8 +96,8 @@ TEST(Standin, NamedObjectsGrantWhatStoppingAndProbingTake) {
     };
     for (const auto& [kind, access, granted] : opens) {
         KaHold::unique_handle object(kind == std::wstring(L"event")
-                                         ? ::OpenEventW(access, FALSE, L"com.trelm.ka.kacd.stop")
-                                         : ::OpenMutexW(access, FALSE, L"KaCtrlMutexObject"));
+                                         ? ::OpenEventW(access, FALSE, KaAgent::kDaemonStopEventW)
+                                         : ::OpenMutexW(access, FALSE, KaAgent::kMutexNameW));
         const DWORD error = ::GetLastError();
         EXPECT_EQ(bool(object), granted) << Utf8(kind) << " " << access;
         EXPECT_TRUE(granted || error == ERROR_ACCESS_DENIED) << Utf8(kind) << " " << error;
@@ -107,9 +108,9 @@ TEST(Standin, InstallReplacesAnotherKaCtrlServiceOnlyWhenForced) {
     ASSERT_EQ(RunStandin({L"remove", L"--force"}), 0);
     KaHold::unique_service manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
     ASSERT_TRUE(KaHold::unique_service(::CreateServiceW(
-        manager.get(), L"KaCtrl", L"KaCtrl", SERVICE_QUERY_STATUS, SERVICE_WIN32_OWN_PROCESS,
-        SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, L"\"C:\\KaAgent\\bin\\kacd.exe\" -service",
-        nullptr, nullptr, nullptr, nullptr, nullptr)));
+        manager.get(), KaAgent::kServiceNameW, KaAgent::kServiceNameW, SERVICE_QUERY_STATUS,
+        SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+        L"\"C:\\KaAgent\\bin\\kacd.exe\" -service", nullptr, nullptr, nullptr, nullptr, nullptr)));
     EXPECT_EQ(RunStandin({L"install"}), 1);
     EXPECT_EQ(RunStandin({L"remove"}), 1);
     EXPECT_EQ(RunStandin({L"start"}), 1); // still the other program, which is not there
@@ -136,13 +137,13 @@ TEST(StandinRules, HeadsAnswersLogFieldsAndEviction) {
         {"GET /a\r\rHost: \r\r\n\r", "", "more"},
     };
     for (const auto& [head, rest, expected] : heads) {
-        const size_t end = Standin::HeadEnd(head + rest);
+        const size_t end = Standin::FindHeadEnd(head + rest);
         const Standin::Request r = Standin::ParseHead(head);
         EXPECT_EQ(expected, end == std::string::npos ? "more"
                             : end != head.size()     ? "ends at " + std::to_string(end)
                                                  : r.method + "|" + r.target + "|" + r.userAgent);
     }
-    EXPECT_EQ("a\\x01\\\\\\x09b\\x7F\\x0D\\x0A", Standin::Escaped("a\x01\\\tb\x7F\r\n"));
+    EXPECT_EQ("a\\x01\\\\\\x09b\\x7F\\x0D\\x0A", Standin::EscapeField("a\x01\\\tb\x7F\r\n"));
     const std::string ping = "/com.trelm.ka.ctrl.kacd/lnkrpcserver";
     const std::tuple<const char*, std::string, const char*> answers[] = {
         {"GET", ping + "?x=1", "200"},
@@ -151,7 +152,7 @@ TEST(StandinRules, HeadsAnswersLogFieldsAndEviction) {
         {"get", ping, "404"},
         {"GET", "http://h", "404"}}; // no path at all: "/"
     for (const auto& [method, target, status] : answers) {
-        EXPECT_EQ(0u, Standin::Answer({method, target, ""}, ping).find("HTTP/1.1 "s + status))
+        EXPECT_EQ(0u, Standin::BuildAnswer({method, target, ""}, ping).find("HTTP/1.1 "s + status))
             << method << " " << target;
     }
     using Standin::Phase;
@@ -162,6 +163,6 @@ TEST(StandinRules, HeadsAnswersLogFieldsAndEviction) {
         {{{Phase::Writing, 0}}, std::string::npos},
     };
     for (const auto& [connections, evicted] : evictions) {
-        EXPECT_EQ(evicted, Standin::Evicted(connections));
+        EXPECT_EQ(evicted, Standin::ChooseEvicted(connections));
     }
 }

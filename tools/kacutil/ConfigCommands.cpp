@@ -2,21 +2,23 @@
 // answers.
 #include "Kacutil.h"
 
+#include "AgentNames.h"
+
+#include <algorithm>
+
 namespace Kacutil {
 
 namespace {
 
-// Every directory variable ReplaceDirVariables knows, in its own (ascending) order.
-const char* const kDirVariables[] = {
-    "$BinDir",         "$ConfDir",       "$CurrentDir", "$DataConfDir",  "$DataDir",
-    "$InstallDir",     "$JavaDir",       "$KA_SUDO",    "$KaBinDir",     "$KaConfDir",
-    "$KaCurrentDir",   "$KaDataConfDir", "$KaDataDir",  "$KaInstallDir", "$KaInstrumentationDir",
-    "$KaJavaDir",      "$KaJreBDir",     "$KaJreDir",   "$KaLBinDir",    "$KaLibDir",
-    "$KaLogDir",       "$KaMiscDir",     "$KaNonKADir", "$KaPerlADir",   "$KaShareDir",
-    "$KaSystemTmpDir", "$KaTmpDir",      "$KaUserDir",  "$LBinDir",      "$LibDir",
-    "$LogDir",         "$MiscDir",       "$NonKADir",   "$ShareDir",     "$SystemTmpDir",
-    "$TmpDir",         "$UserDir",
-};
+// Every variable ReplaceDirVariables knows, in ascending order as the library walks them.
+std::vector<std::string> ListVariableNames() {
+    std::vector<std::string> names{KaAgent::kSudoVariable};
+    for (const KaAgent::DirVariable& variable : KaAgent::kDirVariables) {
+        names.emplace_back(variable.name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 // Wide enough for the longest name, "$KaInstrumentationDir".
 std::string PadName(const std::string& name) {
@@ -72,10 +74,10 @@ int RunDirs(const Args& given) {
     auto [args, json] = DataRequest(given);
     ExpectCount(args, 0);
     std::vector<Row> rows;
-    for (const char* name : kDirVariables) {
-        String_t value = KaCtrl::ReplaceDirVariables(name);
+    for (const std::string& name : ListVariableNames()) {
+        String_t value = KaCtrl::ReplaceDirVariables(String_t(name.c_str()));
         // A variable the library left alone has no value ("$KA_SUDO" without a sudo text).
-        rows.push_back({name, CamelCase(name), value == name ? Json() : Json(Utf8(value))});
+        rows.push_back({name, CamelCase(name), value == name.c_str() ? Json() : Json(Utf8(value))});
     }
     ShowRows(rows, json, "(not set)");
     return kExitOk;

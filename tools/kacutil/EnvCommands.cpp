@@ -1,6 +1,8 @@
 // env and dedup: the environment the agent gives its child commands.
 #include "Kacutil.h"
 
+#include "AgentNames.h"
+
 namespace Kacutil {
 
 namespace {
@@ -47,7 +49,7 @@ EnvRequest ParseEnvArgs(const Args& args) {
 
 // The variables a namespace names, as the command now holds them (null for one it does not
 // hold); the library sets variables without telling which, so the namespace is read here.
-Json Variables(const char* space, const KaTekCmd::Command_t& command, bool skipPath) {
+Json ListVariables(const char* space, const KaTekCmd::Command_t& command, bool skipPath) {
     KaTekConfig::Configuration_t attributes = KaTekConfig::ConfigNamespace_t(space).Open();
     Json variables = Json::object();
     for (int index = 0; index < attributes.GetAttrCount(); ++index) {
@@ -107,13 +109,13 @@ int RunEnv(const Args& args) {
     KaTekCmd::Command_t command(request.program.front(), arguments);
     KaCtrl::SetEnvPath(command);
     std::vector<std::pair<const char*, Json>> spaces = {
-        {"ctrl.env", Variables("ctrl.env", command, false)}};
+        {KaAgent::kEnvNamespace, ListVariables(KaAgent::kEnvNamespace, command, false)}};
     Json last;
     if (request.extend != Extend::None) {
         bool append = request.extend == Extend::Append;
         last = Utf8(KaCtrl::AppendEnvVariable(append, command));
-        const char* space = append ? "ctrl.env.append" : "ctrl.env.prepend";
-        spaces.emplace_back(space, Variables(space, command, true));
+        const char* space = append ? KaAgent::kAppendNamespace : KaAgent::kPrependNamespace;
+        spaces.emplace_back(space, ListVariables(space, command, true));
     }
     ShowSettings(spaces, last, request.program, request.json);
     command.Start();

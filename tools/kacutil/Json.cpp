@@ -19,7 +19,7 @@ char Upper(char c) {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
-std::vector<std::string> Words(const std::string& label) {
+std::vector<std::string> SplitWords(const std::string& label) {
     std::vector<std::string> words(1);
     for (char c : label) {
         if (IsAsciiAlphanumeric(c)) {
@@ -47,7 +47,7 @@ bool AllCapitals(const std::string& word) {
 
 std::string CamelCase(const std::string& label) {
     std::string key;
-    for (std::string word : Words(label)) {
+    for (std::string word : SplitWords(label)) {
         if (AllCapitals(word)) {
             for (char& c : word) {
                 c = Lower(c);
@@ -59,7 +59,7 @@ std::string CamelCase(const std::string& label) {
     return key;
 }
 
-std::string JsonText(const Json& document) {
+std::string RenderJson(const Json& document) {
     return document.dump(2, ' ', false, Json::error_handler_t::strict);
 }
 

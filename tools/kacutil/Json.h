@@ -17,10 +17,10 @@ using Json = nlohmann::ordered_json;
 // "$KA_SUDO" "kaSudo", "ctrl.env.append" "ctrlEnvAppend").
 std::string CamelCase(const std::string& label);
 
-// JsonText answers document as UTF-8 text indented by two spaces, characters outside ASCII
+// RenderJson answers document as UTF-8 text indented by two spaces, characters outside ASCII
 // as they are. A string that is not valid UTF-8 throws nlohmann's type_error: it is never
 // written altered or cut.
-std::string JsonText(const Json& document);
+std::string RenderJson(const Json& document);
 
 // NullIfEmpty answers text, or null for the empty text: a missing value is null, not "".
 Json NullIfEmpty(const std::string& text);

@@ -78,9 +78,9 @@ std::string AnsiText(const std::wstring& text, const char* what);
 std::string Utf8(const std::wstring& text);
 std::string Utf8(const String_t& text);
 std::string Utf8(const wchar_t* text);
-// Shown answers text in UTF-8 for a message, a surrogate without its pair written "\uD800";
-// Quoted the same in single quotes.
-std::string Shown(const std::wstring& text);
+// ShowForMessage answers text in UTF-8 for a message, a surrogate without its pair written
+// "\uD800"; Quoted the same in single quotes.
+std::string ShowForMessage(const std::wstring& text);
 std::string Quoted(const std::wstring& text);
 String_t FromUtf8(const std::string& text);
 void Print(const std::string& line); // one line on standard output

@@ -100,7 +100,7 @@ std::string Utf8(const wchar_t* text) {
     return Utf8(std::wstring(text));
 }
 
-std::string Shown(const std::wstring& text) {
+std::string ShowForMessage(const std::wstring& text) {
     std::string shown;
     std::wstring run;
     for (size_t i = 0; i < text.size(); ++i) {
@@ -122,7 +122,7 @@ std::string Shown(const std::wstring& text) {
 std::string Quoted(const std::wstring& text) {
     // Appended, not "'" + ...: GCC 12 warns falsely (-Wrestrict) on that inlined operator+.
     std::string quoted = "'";
-    quoted += Shown(text);
+    quoted += ShowForMessage(text);
     return quoted + "'";
 }
 
@@ -159,7 +159,7 @@ void PrintBytes(const std::string& bytes, bool toError) {
 
 void PrintJson(const Json& document) {
     // Made whole before any of it is written: a text that cannot be written leaves nothing.
-    std::string text = JsonText(document);
+    std::string text = RenderJson(document);
     Print(text);
 }
 

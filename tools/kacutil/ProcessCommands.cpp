@@ -67,7 +67,7 @@ std::string ErrorText(DWORD code) {
 int RunService(const Args& args) {
     ExpectCount(args, 2);
     unsigned long control = ParseControl(args[1]);
-    std::string name = Shown(args[0]);
+    std::string name = ShowForMessage(args[0]);
     std::string ansiName = AnsiText(args[0], "service name");
     KaHold::unique_service service(KaCtrl::GetServiceControlHandle(&ansiName[0]));
     if (!service) {

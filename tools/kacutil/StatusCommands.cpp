@@ -2,14 +2,12 @@
 #include "Kacutil.h"
 #include "StatusReport.h"
 
+#include "AgentNames.h"
 #include "Holders.h"
 
 namespace Kacutil {
 
 namespace {
-
-const char kServiceName[] = "KaCtrl";
-const char kMutexName[] = "KaCtrlMutexObject";
 
 // ReadServiceFacts answers what kacutil's own look at the service finds. It asks the rights
 // the library's presence probe ends up with: the manager for reading, the service for status
@@ -22,7 +20,7 @@ ServiceFacts ReadServiceFacts() {
         return facts;
     }
     KaHold::unique_service service(
-        ::OpenServiceA(manager.get(), kServiceName, SERVICE_QUERY_STATUS));
+        ::OpenServiceA(manager.get(), KaAgent::kServiceName, SERVICE_QUERY_STATUS));
     DWORD error = ::GetLastError();
     if (!service) {
         facts.found = error == ERROR_SERVICE_DOES_NOT_EXIST ? ServiceFound::Absent
@@ -47,14 +45,15 @@ ServiceFacts ReadServiceFacts() {
 // caller may not open exists all the same. SYNCHRONIZE, the least right that opens a mutex,
 // opens it wherever the library's MUTEX_ALL_ACCESS-then-SYNCHRONIZE does.
 MutexFacts ReadMutexFacts() {
-    for (std::string name : {std::string(kMutexName), std::string("Global\\") + kMutexName}) {
+    for (std::string name : {std::string(KaAgent::kMutexName),
+                             std::string(KaAgent::kGlobalNamespace) + KaAgent::kMutexName}) {
         KaHold::unique_handle mutex(::OpenMutexA(SYNCHRONIZE, FALSE, name.c_str()));
         DWORD error = ::GetLastError();
         if (mutex || error == ERROR_ACCESS_DENIED) {
             return {true, name};
         }
     }
-    return {false, kMutexName};
+    return {false, KaAgent::kMutexName};
 }
 
 DaemonAnswers AskLibrary(std::optional<KaTekMsg::MessageList_t>& failure) {
@@ -74,12 +73,12 @@ DaemonAnswers AskLibrary(std::optional<KaTekMsg::MessageList_t>& failure) {
 }
 
 void PrintTable(const DaemonAnswers& answers, const DaemonFacts& facts) {
-    for (const TableRow& row : StatusTable(facts)) {
+    for (const TableRow& row : RenderStatusTable(facts)) {
         Print(KaCtrl::FormatName(FromUtf8(row[0])) + KaCtrl::FormatDescription(FromUtf8(row[1])) +
               KaCtrl::FormatCategory(FromUtf8(row[2])) + KaCtrl::FormatPID(FromUtf8(row[3])));
     }
     Print("");
-    for (const std::string& line : AnswerLines(answers, facts)) {
+    for (const std::string& line : RenderAnswerLines(answers, facts)) {
         Print(line);
     }
 }
@@ -98,7 +97,7 @@ void PrintXml(const DaemonAnswers& answers, const std::optional<KaTekMsg::Messag
     writer.OpenTag("kac", "KacdStatus");
     if (answers.status) {
         KaCtrl::WriteXMLIntegerTag(writer, "StatusCode", *answers.status);
-        KaCtrl::WriteXMLStringTag(writer, "Meaning", FromUtf8(StatusMeaning(*answers.status)));
+        KaCtrl::WriteXMLStringTag(writer, "Meaning", FromUtf8(FindStatusMeaning(*answers.status)));
     }
     if (answers.running) {
         KaCtrl::WriteXMLBoolTag(writer, "Running", *answers.running);
@@ -127,7 +126,7 @@ int RunStatus(const Args& given) {
     } else {
         DaemonFacts facts{ReadServiceFacts(), ReadMutexFacts()};
         if (json) {
-            PrintJson(StatusJson(answers, facts));
+            PrintJson(RenderStatusJson(answers, facts));
         } else {
             PrintTable(answers, facts);
         }

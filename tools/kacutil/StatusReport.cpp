@@ -1,6 +1,7 @@
 // The status table, its answer lines and its JSON document, from the facts gathered.
 #include "StatusReport.h"
 
+#include "AgentNames.h"
 #include "ServiceState.h"
 
 namespace Kacutil {
@@ -17,8 +18,6 @@ const struct {
     {63, "not active: service not starting, running or stopping, and no mutex"},
 };
 
-const char kServiceName[] = "KaCtrl";
-
 std::string ServiceState(const ServiceFacts& service) {
     switch (service.found) {
     case ServiceFound::Absent:
@@ -26,7 +25,7 @@ std::string ServiceState(const ServiceFacts& service) {
     case ServiceFound::Denied:
         return "no access";
     case ServiceFound::Queried:
-        return KaService::StateName(service.state);
+        return KaService::NameServiceState(service.state);
     default:
         return "unknown";
     }
@@ -47,7 +46,7 @@ const char kUncountedNote[] = "the library asks for the mutex only when it can o
 
 } // namespace
 
-std::string StatusMeaning(int status) {
+std::string FindStatusMeaning(int status) {
     for (const auto& entry : kStatusCodes) {
         if (entry.code == status) {
             return entry.meaning;
@@ -65,21 +64,21 @@ std::string StatusCodeHelp() {
     return lines;
 }
 
-std::vector<TableRow> StatusTable(const DaemonFacts& facts) {
+std::vector<TableRow> RenderStatusTable(const DaemonFacts& facts) {
     const ServiceFacts& service = facts.service;
     return {
         {"Name", "Description", "State", "PID"},
-        {kServiceName, "service of the control daemon kacd", ServiceState(service),
+        {KaAgent::kServiceName, "service of the control daemon kacd", ServiceState(service),
          HasProcess(service) ? std::to_string(service.processId) : "-"},
         {"mutex", facts.mutex.name, facts.mutex.present ? "present" : "absent", "-"},
     };
 }
 
-std::vector<std::string> AnswerLines(const DaemonAnswers& answers, const DaemonFacts& facts) {
+std::vector<std::string> RenderAnswerLines(const DaemonAnswers& answers, const DaemonFacts& facts) {
     std::vector<std::string> lines;
     if (answers.status) {
         lines.push_back("Status   " + std::to_string(*answers.status) + ": " +
-                        StatusMeaning(*answers.status));
+                        FindStatusMeaning(*answers.status));
     }
     if (answers.running) {
         lines.push_back(std::string("Running  ") + (*answers.running ? "true" : "false") +
@@ -95,16 +94,16 @@ std::vector<std::string> AnswerLines(const DaemonAnswers& answers, const DaemonF
     return lines;
 }
 
-Json StatusJson(const DaemonAnswers& answers, const DaemonFacts& facts) {
+Json RenderStatusJson(const DaemonAnswers& answers, const DaemonFacts& facts) {
     const ServiceFacts& service = facts.service;
     Json json;
-    json["service"] = {{"name", kServiceName},
+    json["service"] = {{"name", KaAgent::kServiceName},
                        {"state", ServiceState(service)},
                        {"pid", HasProcess(service) ? Json(service.processId) : Json()}};
     json["mutex"] = {{"name", facts.mutex.name},
                      {"state", facts.mutex.present ? "present" : "absent"}};
     json["status"] = answers.status ? Json(*answers.status) : Json();
-    json["meaning"] = answers.status ? Json(StatusMeaning(*answers.status)) : Json();
+    json["meaning"] = answers.status ? Json(FindStatusMeaning(*answers.status)) : Json();
     json["running"] = answers.running ? Json(*answers.running) : Json();
     json["address"] = answers.address ? Json(*answers.address) : Json();
     json["note"] = MutexUncounted(facts) ? Json(kUncountedNote) : Json();

@@ -44,19 +44,19 @@ struct DaemonAnswers {
     bool failed = false;
 };
 
-// StatusMeaning answers what a status code of GetKacdStatus means; "unknown" for others.
-std::string StatusMeaning(int status);
+// FindStatusMeaning answers what a status code of GetKacdStatus means; "unknown" for others.
+std::string FindStatusMeaning(int status);
 // StatusCodeHelp answers one help line per status code: "  63  not active: ...".
 std::string StatusCodeHelp();
 
 // One row of the table: Name, Description, State, PID.
 using TableRow = std::vector<std::string>;
-// StatusTable answers the heading and the rows of the service and the mutex.
-std::vector<TableRow> StatusTable(const DaemonFacts& facts);
-// AnswerLines answers the lines below the table: Status, Running and Address as far as the
+// RenderStatusTable answers the heading and the rows of the service and the mutex.
+std::vector<TableRow> RenderStatusTable(const DaemonFacts& facts);
+// RenderAnswerLines answers the lines below the table: Status, Running and Address as far as the
 // library answered, and a Note where the table shows a mutex the library did not count.
-std::vector<std::string> AnswerLines(const DaemonAnswers& answers, const DaemonFacts& facts);
-// StatusJson answers the same as one document, null for what is missing.
-Json StatusJson(const DaemonAnswers& answers, const DaemonFacts& facts);
+std::vector<std::string> RenderAnswerLines(const DaemonAnswers& answers, const DaemonFacts& facts);
+// RenderStatusJson answers the same as one document, null for what is missing.
+Json RenderStatusJson(const DaemonAnswers& answers, const DaemonFacts& facts);
 
 } // namespace Kacutil

@@ -20,7 +20,7 @@ int RunError(const Args& given) {
     return kExitOk;
 }
 
-std::string UtcText(long seconds) {
+std::string FormatUtc(long seconds) {
     // The library keeps the low 32 bits; read them unsigned so the count goes on past 2038.
     std::time_t time = static_cast<std::time_t>(static_cast<uint32_t>(seconds));
     std::tm utc{};
@@ -40,7 +40,7 @@ int RunTime(const Args& given) {
         throw Failure("gettimeofday failed");
     }
     char utc[48];
-    std::snprintf(utc, sizeof utc, "%s.%03ld", UtcText(now.tv_sec).c_str(),
+    std::snprintf(utc, sizeof utc, "%s.%03ld", FormatUtc(now.tv_sec).c_str(),
                   static_cast<long>(now.tv_usec / 1000));
     char line[80];
     std::snprintf(line, sizeof line, "%ld.%06ld  %s UTC", static_cast<long>(now.tv_sec),

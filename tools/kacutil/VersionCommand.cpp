@@ -22,7 +22,7 @@ const wchar_t* const kVersionKeys[] = {
 
 std::wstring LoadedDllPath() {
     const HMODULE dll = ::GetModuleHandleW(L"KaCtrlUtils.dll");
-    const std::wstring path = dll ? KaCommon::ModulePath(dll) : std::wstring();
+    const std::wstring path = dll ? KaCommon::ReadModulePath(dll) : std::wstring();
     if (path.empty()) {
         throw Failure("cannot find the loaded KaCtrlUtils.dll");
     }

@@ -42,6 +42,12 @@ namespace KaTekConfig {
 
 using KaTekStr::String_t;
 
+// IsSettingsBlank answers whether unit is a blank that a settings line may hold around a
+// section's name, a key, or a value read as a number: a space or a tab.
+inline bool IsSettingsBlank(wchar_t unit) {
+    return unit == L' ' || unit == L'\t';
+}
+
 // The path of the settings file Open() reads (KA_CONFIG_FILE, or the default).
 KATEK_API String_t SettingsFilePath();
 

@@ -24,6 +24,13 @@ struct KATEK_API UTF16CodePoint_t {
     wchar_t unit;
 };
 
+// IsBlank answers whether unit is one of the blanks String_t::Trim strips: space, tab, CR, LF,
+// VT and FF.
+inline bool IsBlank(wchar_t unit) {
+    return unit == L' ' || unit == L'\t' || unit == L'\r' || unit == L'\n' || unit == L'\v' ||
+           unit == L'\f';
+}
+
 class KATEK_API String_t {
 public:
     static constexpr uint32_t npos = 0xFFFFFFFFu;
