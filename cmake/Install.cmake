@@ -3,15 +3,17 @@
 include(CMakePackageConfigHelpers)
 include(GNUInstallDirs)
 
-install(TARGETS KaCtrlUtils KaTek KaLnk KaCtrl EXPORT KaCtrlUtilsTargets
+install(TARGETS KaCtrlUtils KaCtrlUtilsC KaTek KaLnk KaCtrl EXPORT KaCtrlUtilsTargets
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
 install(TARGETS kacutil RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
-install(FILES include/KaCtrlUtils.h KaTek/include/KaTek.h KaLnk/include/KaLnk.h
+install(FILES include/KaCtrlUtils.h include/KaCtrlUtilsC.h KaTek/include/KaTek.h KaLnk/include/KaLnk.h
     KaCtrl/include/KaCtrl.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(DIRECTORY KaTek/include/KaTek DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+# For callers that link the MSVC way.
+install(FILES ${CMAKE_ARCHIVE_OUTPUT_DIRECTORY}/KaCtrlUtilsC.lib DESTINATION ${CMAKE_INSTALL_LIBDIR})
 
 set(package_dir ${CMAKE_INSTALL_LIBDIR}/cmake/KaCtrlUtils)
 install(EXPORT KaCtrlUtilsTargets NAMESPACE KaCtrlUtils:: DESTINATION ${package_dir})

@@ -214,6 +214,10 @@ String_t Command_t::GetEnv(const String_t& name) const {
     return found ? String_t(found->second) : String_t::Null();
 }
 
+std::wstring Command_t::GetEnvironmentBlock() const {
+    return BuildBlock(Require(impl_).environment);
+}
+
 void Command_t::Start() {
     CommandState& state = Require(impl_);
     if (state.started) {

@@ -1,6 +1,6 @@
 cmake_policy(SET CMP0007 NEW)
-# Compares the export table of DLL with the list in EXPECTED: every exported name,
-# demangled, must be listed, and every listed function exported.
+# Compares the export table of DLL with the list in EXPECTED (a list of demangled names, or a
+# .def file): every exported name, demangled, must be listed, and every listed one exported.
 execute_process(COMMAND x86_64-w64-mingw32-objdump -p ${DLL} OUTPUT_VARIABLE dump
     RESULT_VARIABLE failed)
 if(failed)
@@ -22,12 +22,19 @@ string(REPLACE "\n" ";" actual "${demangled}")
 list(REMOVE_ITEM actual "")
 list(SORT actual)
 
-file(STRINGS ${EXPECTED} expected REGEX "^[^#]")
+if(EXPECTED MATCHES "[.]def$")
+    # A module-definition file lists one plain name per indented line below EXPORTS.
+    file(STRINGS ${EXPECTED} expected REGEX "^[ \t]+[A-Za-z_]")
+    list(TRANSFORM expected STRIP)
+else()
+    file(STRINGS ${EXPECTED} expected REGEX "^[^#]")
+endif()
 list(SORT expected)
+get_filename_component(dll_name ${DLL} NAME)
 if(NOT actual STREQUAL expected)
     string(REPLACE ";" "\n  " a "${actual}")
     string(REPLACE ";" "\n  " e "${expected}")
-    message(FATAL_ERROR "KaCtrlUtils.dll exports\n  ${a}\nbut the list says\n  ${e}")
+    message(FATAL_ERROR "${dll_name} exports\n  ${a}\nbut the list says\n  ${e}")
 endif()
 list(LENGTH actual count)
-message(STATUS "KaCtrlUtils.dll exports exactly the ${count} listed functions")
+message(STATUS "${dll_name} exports exactly the ${count} listed functions")

@@ -34,6 +34,10 @@ public:
     void PutEnv(const String_t& name, const String_t& value);
     // The command's value of name; the null text when it has none.
     String_t GetEnv(const String_t& name) const;
+    // The environment block Start gives the child (CREATE_UNICODE_ENVIRONMENT): each
+    // "name=value" NUL-ended in the platform's order, then one NUL more; two NULs for none.
+    // Throws RuntimeError_t on a null command.
+    std::wstring GetEnvironmentBlock() const;
 
     // Starts the program with CreateProcessW and the command's environment; the child's
     // standard output and error go to a pipe that Wait drains. Throws RuntimeError_t

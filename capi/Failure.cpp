@@ -1,0 +1,88 @@
+#include "Failure.h"
+
+#include "Buffers.h"
+
+#include "KaTek.h"
+
+#include <windows.h>
+
+#include <new>
+#include <stdexcept>
+#include <system_error>
+
+namespace KaCtrlC {
+
+namespace {
+
+struct LastFailure {
+    uint32_t number = 0;
+    std::wstring text;
+};
+
+// Each thread's own, so that concurrent callers never read one another's failure.
+thread_local LastFailure lastFailure;
+
+uint32_t FirstNumber(const KaTekMsg::Exception_t& error) {
+    const auto& messages = error.GetMessageList().GetMessages();
+    return messages.empty() ? 0 : messages.front().GetNumber();
+}
+
+// The exception being handled, recorded; building its text may itself throw.
+KaCtrlStatus RecordRethrown() {
+    try {
+        throw;
+    } catch (const Refusal& refusal) {
+        return Record(refusal.status, refusal.number, refusal.text);
+    } catch (const KaTekMsg::Exception_t& error) {
+        return Record(KACTRL_CONFIG_ERROR, FirstNumber(error),
+                      error.GetMessageList().Format(KaTekMsg::FMT_LINES).Std());
+    } catch (const std::bad_alloc&) {
+        return Record(KACTRL_OUT_OF_MEMORY, 0, L"out of memory");
+    } catch (const std::length_error& error) {
+        return Record(KACTRL_TOO_LONG, 0, KaTekStr::WidenUtf8(error.what()));
+    } catch (const std::system_error& error) {
+        return Record(KACTRL_PLATFORM_ERROR, static_cast<uint32_t>(error.code().value()),
+                      KaTekStr::WidenUtf8(error.what()));
+    } catch (const std::exception& error) {
+        return Record(KACTRL_PLATFORM_ERROR, ERROR_INTERNAL_ERROR,
+                      KaTekStr::WidenUtf8(error.what()));
+    } catch (...) {
+        return Record(KACTRL_PLATFORM_ERROR, ERROR_INTERNAL_ERROR, L"unknown exception");
+    }
+}
+
+} // namespace
+
+void Refuse(KaCtrlStatus status, std::wstring text, uint32_t number) {
+    throw Refusal{status, number, std::move(text)};
+}
+
+KaCtrlStatus Record(KaCtrlStatus status, uint32_t number, std::wstring_view text) noexcept {
+    lastFailure.number = number;
+    try {
+        lastFailure.text.assign(text);
+    } catch (...) {
+        lastFailure.text.clear();
+    }
+    return status;
+}
+
+KaCtrlStatus RecordCurrentException() noexcept {
+    try {
+        return RecordRethrown();
+    } catch (...) {
+        return Record(KACTRL_OUT_OF_MEMORY, 0, {});
+    }
+}
+
+} // namespace KaCtrlC
+
+// Reading is no call that fails in the sense of the failure it reads: it records nothing.
+KaCtrlStatus KaCtrlGetLastFailure(uint32_t* number, wchar_t* text, size_t size, size_t* needed) {
+    const KaCtrlC::LastFailure& failure = KaCtrlC::lastFailure;
+    KaCtrlStatus status = KaCtrlC::CopyOut(std::wstring_view(failure.text), text, size, needed);
+    if (number != nullptr && status != KACTRL_INVALID_ARGUMENT) {
+        *number = failure.number;
+    }
+    return status;
+}
