@@ -1,5 +1,7 @@
 #include "Daemon.h"
 
+#include "WhileHeld.h"
+
 #include <climits>
 
 namespace Standin {
@@ -34,21 +36,12 @@ Outcome WriteNewFile(const std::wstring& path, const void* bytes, DWORD size) {
     return Outcome::Success();
 }
 
-// Moves from over to, replacing it. While a reader has the file open it cannot be replaced;
-// readers hold it only to read four bytes, so we try again for a while.
+// Moves from over to, replacing it, while readers let it.
 bool MoveOver(const std::wstring& from, const std::wstring& to) {
-    ULONGLONG deadline = ::GetTickCount64() + kReplaceTimeoutMs;
-    while (!::MoveFileExW(from.c_str(), to.c_str(),
-                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        DWORD error = ::GetLastError();
-        bool held = error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
-        if (!held || ::GetTickCount64() >= deadline) {
-            ::SetLastError(error);
-            return false;
-        }
-        ::Sleep(10);
-    }
-    return true;
+    return KaFiles::RetryWhileHeld(kReplaceTimeoutMs, [&] {
+        return ::MoveFileExW(from.c_str(), to.c_str(),
+                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+    });
 }
 
 } // namespace

@@ -4,21 +4,10 @@
 # and by clang, and the MSVC way (clang for x86_64-pc-windows-msvc, lld-link, the MSVC-format
 # import library, no MinGW runtime); then the Go example (GOOS=windows, no cgo). Each runs
 # under Wine on a sandbox installation and must print what it was answered.
-set -euo pipefail
-build=$1
-top=$2
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-sdk=$work/sdk
+source "$(dirname "$0")/../support/sdk.sh"
 c_flags=(-std=c99 -pedantic -Wall -Wextra -Werror -I"$sdk/include")
 
-cmake --install "$build" --prefix "$sdk" >/dev/null
-
-cmake -S "$top/examples/c" -B "$work/gcc" -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_C_FLAGS="-pedantic -Wall -Wextra -Werror" \
-    -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-w64-x86_64.cmake" \
-    -DCMAKE_FIND_ROOT_PATH="$sdk" -DCMAKE_PREFIX_PATH="$sdk" >/dev/null
-cmake --build "$work/gcc" >/dev/null
+build_with_sdk "$top/examples/c" "$work/gcc" -DCMAKE_C_FLAGS="-pedantic -Wall -Wextra -Werror"
 
 # clang finds the MinGW-w64 runtime libraries in GCC's POSIX-threads directory.
 gcc_root=$(ls -d /usr/lib/gcc/x86_64-w64-mingw32/*-posix | head -n 1)
@@ -42,10 +31,7 @@ imports=$(x86_64-w64-mingw32-objdump -p "$work/consumer-msvc.exe" | sed -n 's/^\
 (cd "$top/examples/go" && GOOS=windows GOARCH=amd64 CGO_ENABLED=0 GO111MODULE=off \
     GOCACHE="$work/gocache" GOPATH="$work/gopath" go build -o "$work/consumer-go.exe" main.go)
 
-winpath() { echo "Z:${1//\//\\}"; }
-mkdir -p "$work/install" "$work/data"
-export KA_INSTALL_DIR=$(winpath "$work/install") KA_DATA_DIR=$(winpath "$work/data")
-export KA_CONFIG_FILE=$(winpath "$work/KaAgent.ini") WINEPATH=$(winpath "$sdk/bin")
+export WINEPATH=$(winpath "$sdk/bin")
 log="log file: ${KA_DATA_DIR//\\//}/log/System.txt"
 
 # expect OUTPUT LINE...: each line must be a whole line of OUTPUT (a pattern).
