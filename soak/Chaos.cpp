@@ -172,11 +172,14 @@ public:
         : world_(world), ledger_(ledger), places_(places) {}
 
     void ChangeService(WorldState& state, Service target) {
-        const Service before = state.service;
         state.service = DriveService(target, ledger_);
-        if (state.service == Service::Running && before == Service::Stopped) {
-            // A new start listens on a new port; the port file follows it when it names it.
-            state.servedPort = ReadPort(places_.servedPortFile);
+        // Each start listens on a new port, whether the service then runs or pauses; the port
+        // file follows it when it names it.
+        const bool listening =
+            state.service == Service::Running || state.service == Service::Paused;
+        const uint32_t served = listening ? ReadPort(places_.servedPortFile) : state.servedPort;
+        if (served != state.servedPort) {
+            state.servedPort = served;
             if (state.port == PortFile::Served || state.port == PortFile::Torn) {
                 ChangePort(state, state.port);
             }

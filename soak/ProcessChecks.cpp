@@ -30,7 +30,7 @@ public:
             String_t(program_),
             {String_t(L"child"), String_t(gentle ? L"gentle" : L"stubborn"), String_t(name)});
         if (!StartReady(child)) {
-            return ledger_.Refuse("start a child", ::GetLastError());
+            return;
         }
         Call call(world_, ledger_, gentle ? "TerminateApp (gentle)" : "TerminateApp (stubborn)");
         int answer = KaCtrl::TerminateApp(child.GetProcessId(), kStopTimeoutMs, String_t(name));
@@ -76,16 +76,24 @@ public:
     }
 
 private:
-    static bool StartReady(KaTekCmd::Command_t& child) {
-        child.Start();
+    // Starts the child and waits for it to say it is ready; a start the platform refuses is
+    // the soak's loss, not the library's.
+    bool StartReady(KaTekCmd::Command_t& child) {
+        try {
+            child.Start();
+        } catch (const std::exception& error) {
+            ledger_.Refuse(std::string("start a child: ") + error.what(), ::GetLastError());
+            return false;
+        }
         for (int waited = 0; waited < 500; ++waited) {
             if (child.Wait(20)) {
-                return false;
+                break;
             }
             if (child.GetOutput().Find(String_t("ready")) != String_t::npos) {
                 return true;
             }
         }
+        ledger_.Refuse("start a child: not ready", 0);
         return false;
     }
 

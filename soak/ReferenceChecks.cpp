@@ -9,6 +9,7 @@
 
 #include <winsock2.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace Soak {
@@ -49,10 +50,15 @@ void RunCase(const World& world, Ledger& ledger, const Case& c, size_t index,
     std::string answer = Answer(c.run);
     const std::vector<std::string>* reference = call.Finish() ? pick(call.State()) : nullptr;
     if (reference != nullptr && answer != (*reference)[index]) {
+        const std::string& quiet = (*reference)[index];
+        const size_t at =
+            std::mismatch(answer.begin(), answer.end(), quiet.begin(), quiet.end()).first -
+            answer.begin();
         call.Fail("answer differs from the quiet one",
-                  "case " + std::to_string(index) + ": " +
-                      KaTest::Utf8(std::wstring(reinterpret_cast<const wchar_t*>(answer.data()),
-                                                answer.size() / 2)));
+                  "case " + std::to_string(index) + ": " + std::to_string(answer.size()) +
+                      " bytes against " + std::to_string(quiet.size()) + ", first difference at " +
+                      std::to_string(at) +
+                      (answer.compare(0, 7, "throws ") == 0 ? ": " + answer : ""));
     }
 }
 

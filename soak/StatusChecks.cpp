@@ -81,6 +81,21 @@ double LongestStatusMs(const WorldState& s, bool judged, int pings) {
     return kSlackMs + (silent && pings == 2 ? ReceiveTimeoutMs(s.settings) : 0);
 }
 
+// The world and the call's time, for the example of a failure.
+std::string Describe(const Call& call) {
+    const WorldState& s = call.State();
+    const char* services[] = {"stopped", "running", "paused", "unknown"};
+    const char* mutexes[] = {"no mutex", "mutex", "Global\\ mutex", "unknown mutex"};
+    const char* ports[] = {"no port file",   "served port", "refused port",     "silent port",
+                           "torn port file", "port 0",      "unknown port file"};
+    const char* settings[] = {"settings A", "settings B", "malformed settings", "no settings",
+                              "unknown settings"};
+    return std::string(" (") + services[static_cast<int>(s.service)] + ", " +
+           mutexes[static_cast<int>(s.mutex)] + ", " + ports[static_cast<int>(s.port)] + ", " +
+           settings[static_cast<int>(s.settings)] + "; " +
+           std::to_string(static_cast<long>(call.Ms())) + " ms)";
+}
+
 // The answers a call gives when some of its presence probes fail to open the service: each
 // failed probe makes the daemon not active for that step (63 at the first, no answer at the
 // address of a later one, which then opens no settings).
@@ -107,7 +122,8 @@ void Judge(const Call& call, bool judged, const std::string& answer, const std::
         bool same = expected == "throws" ? threw && answer.find(settingsName) != std::string::npos
                                          : answer == expected;
         const std::vector<std::string> explained = ExplainedByFailedOpens(expected);
-        const std::string example = "answered " + answer + ", expected " + expected;
+        const std::string example =
+            "answered " + answer + ", expected " + expected + Describe(call);
         if (std::find(explained.begin(), explained.end(), answer) != explained.end()) {
             call.FailOrExcuse("answer of a failed service open", example);
         } else if (!same) {

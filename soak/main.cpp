@@ -145,8 +145,14 @@ int RunSoak(const Options& options) {
         threads.emplace_back([&, i] {
             std::mt19937 rng(options.seed * 7919u + static_cast<uint32_t>(i));
             while (!stop) {
-                families[std::uniform_int_distribution<size_t>(0, families.size() - 1)(rng)].round(
-                    rng);
+                const Family& family =
+                    families[std::uniform_int_distribution<size_t>(0, families.size() - 1)(rng)];
+                try {
+                    family.round(rng);
+                } catch (const std::exception& error) {
+                    // Every call a round judges catches what it throws: this is the soak's own.
+                    ledger.Fail(family.name, "exception out of a round", error.what());
+                }
             }
         });
     }
