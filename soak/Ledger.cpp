@@ -32,13 +32,16 @@ bool OnWine() {
     return wine;
 }
 
-ServiceManagerUse::ServiceManagerUse() {
-    ++g_managerUsesStarted;
-    ++g_managerUsesInFlight;
-}
+ServiceManagerUse::ServiceManagerUse()
+    : startedBefore_(g_managerUsesStarted++), inFlightBefore_(g_managerUsesInFlight++) {}
 
-ServiceManagerUse::~ServiceManagerUse() {
-    --g_managerUsesInFlight;
+bool ServiceManagerUse::End() {
+    if (!ended_) {
+        --g_managerUsesInFlight;
+        overlapped_ = inFlightBefore_ > 0 || g_managerUsesStarted.load() != startedBefore_ + 1;
+        ended_ = true;
+    }
+    return overlapped_;
 }
 
 View World::Look() const {
@@ -126,28 +129,16 @@ void Ledger::Print() const {
 }
 
 Call::Call(const World& world, Ledger& ledger, std::string function, bool usesServiceManager)
-    : world_(world), ledger_(ledger), function_(std::move(function)), view_(world.Look()),
-      usesServiceManager_(usesServiceManager) {
-    if (usesServiceManager_) {
-        startedBefore_ = g_managerUsesStarted++;
-        inFlightBefore_ = g_managerUsesInFlight++;
+    : world_(world), ledger_(ledger), function_(std::move(function)), view_(world.Look()) {
+    if (usesServiceManager) {
+        managerUse_.emplace();
     }
     start_ = NowMicroseconds();
 }
 
-Call::~Call() {
-    if (usesServiceManager_ && !finished_) {
-        --g_managerUsesInFlight;
-    }
-}
-
 bool Call::Finish() {
     ms_ = static_cast<double>(NowMicroseconds() - start_) / 1000.0;
-    if (usesServiceManager_ && !finished_) {
-        --g_managerUsesInFlight;
-        overlapped_ = inFlightBefore_ > 0 || g_managerUsesStarted.load() != startedBefore_ + 1;
-    }
-    finished_ = true;
+    overlapped_ = managerUse_ && managerUse_->End();
     bool judged = world_.Unchanged(view_);
     ledger_.Count(function_, ms_, judged);
     return judged;
@@ -184,7 +175,7 @@ uint64_t NowMicroseconds() {
     return static_cast<uint64_t>(static_cast<double>(now.QuadPart) / perMicrosecond);
 }
 
-Sample TakeSample(double seconds, uint64_t calls) {
+Sample TakeSample(double seconds, const Ledger& ledger) {
     // The extended counters hold the private bytes only when asked for by their own size;
     // the commit charge is the same figure, and the one that Wine fills in.
     PROCESS_MEMORY_COUNTERS_EX memory{};
@@ -192,13 +183,15 @@ Sample TakeSample(double seconds, uint64_t calls) {
     ::GetProcessMemoryInfo(::GetCurrentProcess(),
                            reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof(memory));
     const SIZE_T privateBytes = std::max(memory.PrivateUsage, memory.PagefileUsage);
-    return {seconds, calls, KaTest::HighestFreshHandle(),
+    return {seconds, ledger.Calls(), ledger.Failures(), KaTest::HighestFreshHandle(),
             static_cast<double>(privateBytes) / (1024.0 * 1024.0)};
 }
 
 void PrintSample(const Sample& sample) {
-    std::printf("%7.0f s %12llu calls   handle slot %6llu   private %7.1f MiB\n", sample.seconds,
-                static_cast<unsigned long long>(sample.calls),
+    // The failures so far too: a run the platform ends early still shows them.
+    std::printf("%7.0f s %12llu calls %6llu failed   handle slot %6llu   private %7.1f MiB\n",
+                sample.seconds, static_cast<unsigned long long>(sample.calls),
+                static_cast<unsigned long long>(sample.failures),
                 static_cast<unsigned long long>(sample.handleSlot), sample.privateMiB);
     std::fflush(stdout);
 }

@@ -10,6 +10,7 @@
 #include <memory>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -93,6 +94,25 @@ private:
     uint64_t calls_ = 0, failures_ = 0;
 };
 
+// Whether the program runs under Wine, whose service manager fails concurrent handles.
+bool OnWine();
+
+// One use of the service manager, by a worker's call or by the chaos, from construction to
+// End (or destruction); End answers whether another use ran at any moment in between.
+class ServiceManagerUse {
+public:
+    ServiceManagerUse();
+    ~ServiceManagerUse() { End(); }
+    ServiceManagerUse(const ServiceManagerUse&) = delete;
+    ServiceManagerUse& operator=(const ServiceManagerUse&) = delete;
+    bool End();
+
+private:
+    uint64_t startedBefore_;
+    int inFlightBefore_;
+    bool ended_ = false, overlapped_ = false;
+};
+
 // One call under observation: the world before it, its time, and whether that world held
 // throughout.
 class Call {
@@ -100,9 +120,6 @@ public:
     // A call that opens service handles says so (usesServiceManager), so that one of Wine's
     // failures of concurrent handles can be told from the library's.
     Call(const World& world, Ledger& ledger, std::string function, bool usesServiceManager = false);
-    ~Call();
-    Call(const Call&) = delete;
-    Call& operator=(const Call&) = delete;
     // Ends the timing; answers whether the world stayed as it was (the call can be judged).
     bool Finish();
     const WorldState& State() const { return view_.state; }
@@ -119,21 +136,8 @@ private:
     View view_;
     uint64_t start_ = 0;
     double ms_ = 0;
-    bool usesServiceManager_, finished_ = false, overlapped_ = false;
-    uint64_t startedBefore_ = 0;
-    int inFlightBefore_ = 0;
-};
-
-// Whether the program runs under Wine, whose service manager fails concurrent handles.
-bool OnWine();
-
-// Brackets the chaos's own use of the service manager, which the workers' calls may meet.
-class ServiceManagerUse {
-public:
-    ServiceManagerUse();
-    ~ServiceManagerUse();
-    ServiceManagerUse(const ServiceManagerUse&) = delete;
-    ServiceManagerUse& operator=(const ServiceManagerUse&) = delete;
+    std::optional<ServiceManagerUse> managerUse_;
+    bool overlapped_ = false;
 };
 
 // A family of checks: a name that the command line selects, and one round of its calls.
@@ -144,7 +148,7 @@ struct Family {
 
 // The sandbox's paths and the texts the chaos writes, shared by the chaos and the checks.
 struct Places {
-    std::wstring settingsFile, portFile, servedPortFile, dataDir, listingDir, program;
+    std::wstring settingsFile, portFile, servedPortFile, listingDir, program;
 };
 
 // SettingsText answers the text of a settings variant (A, B or Broken).
@@ -175,14 +179,14 @@ bool PutSettings(const Places& places, Settings variant);
 // The silent peer: listens on a loopback port, accepts and never answers, until stop.
 uint32_t StartSilentPeer(const std::atomic<bool>& stop);
 
-// The figures over time: calls so far, the highest fresh handle, private memory.
+// The figures over time: calls and failures so far, the highest fresh handle, private memory.
 struct Sample {
     double seconds;
-    uint64_t calls;
+    uint64_t calls, failures;
     uintptr_t handleSlot;
     double privateMiB;
 };
-Sample TakeSample(double seconds, uint64_t calls);
+Sample TakeSample(double seconds, const Ledger& ledger);
 void PrintSample(const Sample& sample);
 
 } // namespace Soak

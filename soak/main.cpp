@@ -58,17 +58,14 @@ Places MakePlaces(const KaTest::Sandbox& sandbox) {
     for (const wchar_t* file : {L"a.log", L"b.txt", L"c d.log", L"e.log.bak"}) {
         sandbox.WriteFile(std::wstring(L"listing\\") + file, "soak");
     }
-    return {sandbox.SettingsFile(),
-            sandbox.DataDir() + L"\\tmp\\kacd.port",
-            sandbox.Root() + L"\\served.port",
-            sandbox.DataDir(),
-            sandbox.Root() + L"\\listing",
+    return {sandbox.SettingsFile(), sandbox.DataDir() + L"\\tmp\\kacd.port",
+            sandbox.Root() + L"\\served.port", sandbox.Root() + L"\\listing",
             KaTest::ProgramPath()};
 }
 
 // Samples the figures until the run's time is up; answers the samples.
 std::vector<Sample> Watch(const Ledger& ledger, unsigned long seconds) {
-    std::vector<Sample> samples{TakeSample(0, 0)};
+    std::vector<Sample> samples{TakeSample(0, ledger)};
     PrintSample(samples.back());
     const uint64_t start = NowMicroseconds();
     for (double next = kSampleEverySeconds;; next += kSampleEverySeconds) {
@@ -76,7 +73,7 @@ std::vector<Sample> Watch(const Ledger& ledger, unsigned long seconds) {
         while ((NowMicroseconds() - start) / 1e6 < at) {
             ::Sleep(100);
         }
-        samples.push_back(TakeSample(at, ledger.Calls()));
+        samples.push_back(TakeSample(at, ledger));
         PrintSample(samples.back());
         if (at >= seconds) {
             return samples;
@@ -164,7 +161,7 @@ int RunSoak(const Options& options) {
     }
     g_stop = true;
     ::Sleep(500);
-    const Sample quiet = TakeSample(samples.back().seconds, ledger.Calls());
+    const Sample quiet = TakeSample(samples.back().seconds, ledger);
     JudgeFigures(samples, quiet, options.seconds, ledger);
     ledger.Print();
     const uint64_t failed = ledger.Failures();

@@ -45,7 +45,6 @@ private:
     std::map<std::string, unsigned long> failures_;
 };
 
-// One round of what the presence probe and the control-handle call do, in their order.
 enum class Interrogation { Concurrent, None, OneAtATime };
 
 std::mutex g_interrogation;
@@ -59,6 +58,9 @@ BOOL Interrogate(SC_HANDLE service, Interrogation mode) {
     return ::ControlService(service, SERVICE_CONTROL_INTERROGATE, &answer);
 }
 
+// One round of what the presence probe and the control-handle call do, in their order. The
+// service handles are held bare, as a caller of the control handle holds them: a failing
+// close is one of the failures counted.
 void AskOnce(Tally& tally, Interrogation interrogation) {
     tally.Count();
     KaHold::unique_service manager(::OpenSCManagerA(nullptr, nullptr, GENERIC_READ));
