@@ -1,19 +1,13 @@
 // The chaos: one aspect of the world changed at a time, each change bracketed by the world's
-// change count, and a silent peer for the port file to name.
+// change count.
 #include "Soak.h"
 
 #include "AgentNames.h"
 #include "Holders.h"
 #include "WhileHeld.h"
 
-#include <winsock2.h>
-#include <ws2tcpip.h>
-
-#include <deque>
 #include <filesystem>
 #include <fstream>
-#include <memory>
-#include <thread>
 
 namespace Soak {
 
@@ -21,8 +15,6 @@ namespace {
 
 constexpr ULONGLONG kSettleMs = 15000;
 constexpr ULONGLONG kReplaceMs = 5000;
-// A silent peer keeps each connection longer than any receive time-out of a ping.
-constexpr ULONGLONG kHoldMs = 10000;
 
 // ---- Files: written beside, then moved over, so a reader sees the old or the new whole ----
 
@@ -296,38 +288,6 @@ void RunChaos(World& world, Ledger& ledger, const Places& places, uint32_t seed,
             chaos.ChangeOne(rng);
         }
     }
-}
-
-uint32_t StartSilentPeer(const std::atomic<bool>& stop) {
-    WSADATA data;
-    ::WSAStartup(MAKEWORD(2, 2), &data);
-    auto listener = std::make_shared<KaHold::unique_socket>(::socket(AF_INET, SOCK_STREAM, 0));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int size = sizeof(address);
-    if (::bind(listener->get(), reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
-        ::listen(listener->get(), SOMAXCONN) != 0 ||
-        ::getsockname(listener->get(), reinterpret_cast<sockaddr*>(&address), &size) != 0) {
-        return 0;
-    }
-    std::thread([listener, &stop] {
-        std::deque<std::pair<ULONGLONG, KaHold::unique_socket>> held;
-        while (!stop) { // then the connections held are let go
-            fd_set readable;
-            FD_ZERO(&readable);
-            FD_SET(listener->get(), &readable);
-            timeval wait{0, 100000};
-            if (::select(0, &readable, nullptr, nullptr, &wait) > 0) {
-                held.emplace_back(::GetTickCount64(), KaHold::unique_socket(::accept(
-                                                          listener->get(), nullptr, nullptr)));
-            }
-            while (!held.empty() && ::GetTickCount64() - held.front().first > kHoldMs) {
-                held.pop_front();
-            }
-        }
-    }).detach();
-    return ntohs(address.sin_port);
 }
 
 } // namespace Soak

@@ -176,8 +176,6 @@ void RunChaos(World& world, Ledger& ledger, const Places& places, uint32_t seed,
 bool SetUpWorld(World& world, Ledger& ledger, const Places& places);
 // Writes a settings variant in the quiet, for reference answers; true when it is on disk.
 bool PutSettings(const Places& places, Settings variant);
-// The silent peer: listens on a loopback port, accepts and never answers, until stop.
-uint32_t StartSilentPeer(const std::atomic<bool>& stop);
 
 // The figures over time: calls and failures so far, the highest fresh handle, private memory.
 struct Sample {

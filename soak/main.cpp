@@ -3,6 +3,7 @@
 // It prints the figures over time, per function its calls and longest time, the failures by
 // class, and "N passed, N failed" last; the exit code is 0 only without failures.
 #include "Soak.h"
+#include "SilentPeer.h"
 
 #include "ChildMode.h"
 #include "Holders.h"

@@ -9,7 +9,9 @@
 // It prints the rounds by outcome; a server that fails shows in its own messages, which
 // `./ka soak net-repro` watches.
 #include "Holders.h"
+#include "SilentPeer.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -46,23 +48,6 @@ private:
     std::map<std::string, unsigned long> outcomes_;
 };
 
-// A listening socket on an ephemeral port of 127.0.0.1.
-KaHold::unique_socket Listen(uint16_t& port) {
-    KaHold::unique_socket listener(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int length = sizeof(address);
-    if (!listener || ::bind(listener.get(), reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        ::listen(listener.get(), SOMAXCONN) != 0 ||
-        ::getsockname(listener.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        std::fprintf(stderr, "net_repro: no listener (%d)\n", ::WSAGetLastError());
-        std::exit(2);
-    }
-    port = ntohs(address.sin_port);
-    return listener;
-}
-
 // Answers every request with 200 and closes the connection.
 void Serve(SOCKET listener) {
     static const char answer[] =
@@ -83,19 +68,8 @@ void Serve(SOCKET listener) {
     }
 }
 
-// Accepts and never answers; a connection is closed only when a newer one has come 64 times.
-void HoldSilent(SOCKET listener) {
-    std::vector<KaHold::unique_socket> held(64);
-    for (size_t next = 0; !g_stop; next = (next + 1) % held.size()) {
-        KaHold::unique_socket peer(::accept(listener, nullptr, nullptr));
-        if (peer) {
-            held[next] = std::move(peer);
-        }
-    }
-}
-
-// Connects without blocking to 127.0.0.1 and ::1 at port and waits up to a second: true when
-// one of them was accepted.
+// Connects without blocking to ::1 and 127.0.0.1 at port and waits up to a second: true when
+// one of them was accepted, false when both were refused or the time ran out.
 bool Probe(uint16_t port) {
     sockaddr_in v4{};
     v4.sin_family = AF_INET;
@@ -108,30 +82,46 @@ bool Probe(uint16_t port) {
     const std::pair<const sockaddr*, int> targets[] = {
         {reinterpret_cast<const sockaddr*>(&v6), static_cast<int>(sizeof(v6))},
         {reinterpret_cast<const sockaddr*>(&v4), static_cast<int>(sizeof(v4))}};
-    KaHold::unique_socket probes[2];
-    fd_set made;
-    fd_set failed;
-    FD_ZERO(&made);
-    FD_ZERO(&failed);
-    for (int i = 0; i < 2; ++i) {
-        probes[i].reset(::socket(targets[i].first->sa_family, SOCK_STREAM, IPPROTO_TCP));
+    std::vector<KaHold::unique_socket> pending;
+    for (const auto& [address, length] : targets) {
+        KaHold::unique_socket probe(::socket(address->sa_family, SOCK_STREAM, IPPROTO_TCP));
         u_long nonBlocking = 1;
-        if (!probes[i] || ::ioctlsocket(probes[i].get(), FIONBIO, &nonBlocking) != 0) {
+        if (!probe || ::ioctlsocket(probe.get(), FIONBIO, &nonBlocking) != 0) {
             continue;
         }
-        if (::connect(probes[i].get(), targets[i].first, targets[i].second) == 0) {
+        if (::connect(probe.get(), address, length) == 0) {
             return true;
         }
-        FD_SET(probes[i].get(), &made);
-        FD_SET(probes[i].get(), &failed);
+        if (::WSAGetLastError() == WSAEWOULDBLOCK) {
+            pending.push_back(std::move(probe));
+        }
     }
-    timeval wait{1, 0};
-    if (::select(0, nullptr, &made, &failed, &wait) <= 0) {
-        return false;
-    }
-    for (const auto& probe : probes) {
-        if (probe && FD_ISSET(probe.get(), &made) && !FD_ISSET(probe.get(), &failed)) {
-            return true;
+    // A refusal of one address must not end the wait for the other.
+    const Clock::time_point deadline = Clock::now() + std::chrono::seconds(1);
+    while (!pending.empty()) {
+        fd_set made;
+        fd_set failed;
+        FD_ZERO(&made);
+        FD_ZERO(&failed);
+        for (const auto& probe : pending) {
+            FD_SET(probe.get(), &made);
+            FD_SET(probe.get(), &failed);
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::microseconds>(
+            std::max(deadline - Clock::now(), Clock::duration::zero()));
+        timeval wait{static_cast<long>(left.count() / 1000000),
+                     static_cast<long>(left.count() % 1000000)};
+        if (::select(0, nullptr, &made, &failed, &wait) <= 0) {
+            return false;
+        }
+        for (auto probe = pending.begin(); probe != pending.end();) {
+            if (FD_ISSET(probe->get(), &failed)) {
+                probe = pending.erase(probe);
+            } else if (FD_ISSET(probe->get(), &made)) {
+                return true;
+            } else {
+                ++probe;
+            }
         }
     }
     return false;
@@ -247,15 +237,18 @@ int main(int argc, char** argv) {
         return 2;
     }
     uint16_t ports[3] = {};
-    KaHold::unique_socket served = Listen(ports[0]);
+    KaHold::unique_socket served = Soak::ListenOnLoopback(ports[0]);
     // A port listened on and closed again refuses.
-    Listen(ports[1]).reset();
-    KaHold::unique_socket silent = Listen(ports[2]);
+    Soak::ListenOnLoopback(ports[1]);
+    ports[2] = Soak::StartSilentPeer(g_stop);
+    if (!served || ports[1] == 0 || ports[2] == 0) {
+        std::fprintf(stderr, "net_repro: no loopback listener (%d)\n", ::WSAGetLastError());
+        return 2;
+    }
     std::printf("net_repro: %lu s, %lu threads, served %u, refused %u, silent %u\n", seconds,
                 threads, ports[0], ports[1], ports[2]);
     std::fflush(stdout);
     std::thread server(Serve, served.get());
-    std::thread holder(HoldSilent, silent.get());
     Tally tally;
     std::vector<std::thread> workers;
     for (unsigned i = 0; i < threads; ++i) {
@@ -266,13 +259,9 @@ int main(int argc, char** argv) {
     for (auto& worker : workers) {
         worker.join();
     }
-    // One more connection to each listener ends its thread's wait in accept.
-    const uint16_t listening[] = {ports[0], ports[2]};
-    for (uint16_t port : listening) {
-        Probe(port);
-    }
+    // One more connection ends the server's wait in accept.
+    Probe(ports[0]);
     server.join();
-    holder.join();
     tally.Print();
     return 0;
 }
