@@ -19,8 +19,32 @@ struct LastFailure {
     std::wstring text;
 };
 
-// Each thread's own, so that concurrent callers never read one another's failure.
-thread_local LastFailure lastFailure;
+// Each thread's own record, so that concurrent callers never read one another's failure. It
+// lives in a fiber-local slot, whose callback frees it when the thread ends: a C++
+// thread_local object with a destructor would not do here, since this runtime frees a DLL's
+// thread-local storage at thread exit before it runs the object's destructor on it.
+DWORD failureSlot = FLS_OUT_OF_INDEXES;
+
+void WINAPI FreeLastFailure(void* failure) {
+    delete static_cast<LastFailure*>(failure);
+}
+
+// The calling thread's record, made on its first failure; null when no memory is left for
+// one, in which case the thread reads no failure. The caller's last-error code stays as it
+// was: the slot's calls may set it.
+LastFailure* ThreadFailure(bool make) noexcept {
+    const DWORD lastError = ::GetLastError();
+    auto* failure = static_cast<LastFailure*>(::FlsGetValue(failureSlot));
+    if (failure == nullptr && make) {
+        failure = new (std::nothrow) LastFailure();
+        if (failure != nullptr && !::FlsSetValue(failureSlot, failure)) {
+            delete failure;
+            failure = nullptr;
+        }
+    }
+    ::SetLastError(lastError);
+    return failure;
+}
 
 uint32_t FirstNumber(const KaTekMsg::Exception_t& error) {
     const auto& messages = error.GetMessageList().GetMessages();
@@ -53,16 +77,32 @@ KaCtrlStatus RecordRethrown() {
 
 } // namespace
 
+bool AllocateFailureSlot() noexcept {
+    failureSlot = ::FlsAlloc(FreeLastFailure);
+    return failureSlot != FLS_OUT_OF_INDEXES;
+}
+
+void FreeFailureSlot() noexcept {
+    if (failureSlot != FLS_OUT_OF_INDEXES) {
+        ::FlsFree(failureSlot);
+        failureSlot = FLS_OUT_OF_INDEXES;
+    }
+}
+
 void Refuse(KaCtrlStatus status, std::wstring text, uint32_t number) {
     throw Refusal{status, number, std::move(text)};
 }
 
 KaCtrlStatus Record(KaCtrlStatus status, uint32_t number, std::wstring_view text) noexcept {
-    lastFailure.number = number;
+    LastFailure* failure = ThreadFailure(true);
+    if (failure == nullptr) {
+        return status;
+    }
+    failure->number = number;
     try {
-        lastFailure.text.assign(text);
+        failure->text.assign(text);
     } catch (...) {
-        lastFailure.text.clear();
+        failure->text.clear();
     }
     return status;
 }
@@ -79,10 +119,11 @@ KaCtrlStatus RecordCurrentException() noexcept {
 
 // Reading is no call that fails in the sense of the failure it reads: it records nothing.
 KaCtrlStatus KaCtrlGetLastFailure(uint32_t* number, wchar_t* text, size_t size, size_t* needed) {
-    const KaCtrlC::LastFailure& failure = KaCtrlC::lastFailure;
-    KaCtrlStatus status = KaCtrlC::CopyOut(std::wstring_view(failure.text), text, size, needed);
+    const KaCtrlC::LastFailure* failure = KaCtrlC::ThreadFailure(false);
+    const std::wstring_view kept = failure != nullptr ? failure->text : std::wstring_view();
+    KaCtrlStatus status = KaCtrlC::CopyOut(kept, text, size, needed);
     if (number != nullptr && status != KACTRL_INVALID_ARGUMENT) {
-        *number = failure.number;
+        *number = failure != nullptr ? failure->number : 0;
     }
     return status;
 }

@@ -17,10 +17,17 @@ struct Refusal {
     std::wstring text;
 };
 
+// AllocateFailureSlot makes the slot that holds each thread's last failure, once, as the DLL
+// is loaded; false when the process has no slot left. FreeFailureSlot frees it and every
+// thread's failure in it, as the DLL is unloaded.
+bool AllocateFailureSlot() noexcept;
+void FreeFailureSlot() noexcept;
+
 [[noreturn]] void Refuse(KaCtrlStatus status, std::wstring text, uint32_t number = 0);
 
 // Record keeps number and text as the calling thread's last failure and answers status.
-// Without memory for the text, the number is kept and the text left empty.
+// Without memory for the text, the number is kept and the text left empty; without memory
+// for the thread's record, the thread reads no failure (0 and the empty text).
 KaCtrlStatus Record(KaCtrlStatus status, uint32_t number, std::wstring_view text) noexcept;
 
 // RecordCurrentException records the exception being handled by its kind: a refusal as it

@@ -123,4 +123,12 @@ struct AttributeListTraits {
 };
 using unique_attribute_list = Holder<LPPROC_THREAD_ATTRIBUTE_LIST, AttributeListTraits>;
 
+// A library loaded by LoadLibrary.
+struct ModuleTraits {
+    static HMODULE Invalid() { return nullptr; }
+    static bool IsValid(HMODULE m) { return m != nullptr; }
+    static void Close(HMODULE m) { ::FreeLibrary(m); }
+};
+using unique_module = Holder<HMODULE, ModuleTraits>;
+
 } // namespace KaHold

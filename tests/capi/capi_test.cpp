@@ -6,12 +6,17 @@
 #include "KaCtrlUtilsC.h"
 
 #include "Checks.h"
+#include "ChildMode.h"
 #include "Generator.h"
+#include "Holders.h"
 #include "Sandbox.h"
 
+#include <algorithm>
 #include <functional>
 #include <thread>
 #include <winsock2.h>
+
+#include <psapi.h>
 
 namespace {
 
@@ -78,6 +83,16 @@ struct TextPair {
     std::function<KaCtrlStatus(const wchar_t*, wchar_t*, size_t, size_t*)> c;
     std::function<String_t(const String_t&)> cpp;
 };
+
+// What the process holds privately now, in bytes.
+int64_t PrivateBytes() {
+    PROCESS_MEMORY_COUNTERS_EX counters{};
+    counters.cb = sizeof(counters);
+    EXPECT_TRUE(::K32GetProcessMemoryInfo(::GetCurrentProcess(),
+                                          reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                                          sizeof(counters)));
+    return static_cast<int64_t>(std::max(counters.PrivateUsage, counters.PagefileUsage));
+}
 
 } // namespace
 
@@ -292,4 +307,58 @@ TEST(CInterface, FailureTextsStayWithTheirThread) {
         thread.join();
     }
     EXPECT_TRUE(KaTest::NoMoreHandlesThan(handles));
+}
+
+// A thread's failure goes with the thread: threads one after another, each keeping a large
+// failure of its own, leave the process holding less than a few of those failures more.
+TEST(CInterface, FailuresEndWithTheirThreads) {
+    const std::wstring large(200000, L'x');
+    const auto recordOwn = [&large](int thread) {
+        const std::wstring text = std::to_wstring(thread) + large;
+        int32_t value = 0;
+        EXPECT_EQ(KaCtrlGetBooleanFromString(text.c_str(), &value), KACTRL_CONFIG_ERROR);
+        size_t needed = 0; // "KaCtrl(1): Not a boolean value '" and "'." around it, and a NUL
+        EXPECT_EQ(KaCtrlGetLastFailure(nullptr, nullptr, 0, &needed), KACTRL_BUFFER_TOO_SMALL);
+        EXPECT_EQ(needed, text.size() + 35);
+    };
+    std::thread(recordOwn, 0).join(); // the heap grows once to hold such a failure
+    const int64_t before = PrivateBytes();
+    for (int thread = 1; thread < 48; ++thread) {
+        std::thread(recordOwn, thread).join();
+    }
+    const int64_t textBytes = static_cast<int64_t>(large.size() * sizeof(wchar_t));
+    EXPECT_LT(PrivateBytes() - before, 4 * textBytes);
+}
+
+// Unloaded while a thread keeps a failure, the DLL leaves nothing of its own to run when that
+// thread ends: a copy of it, loaded by its path and freed, records failures on this thread and
+// on one that ends only after the copy is gone.
+TEST(CInterface, UnloadedWhileThreadsKeepFailures) {
+    KaTest::Sandbox sandbox;
+    const std::wstring program = KaTest::ProgramPath();
+    const std::wstring copy = sandbox.Root() + L"\\KaCtrlUtilsCUnloaded.dll";
+    ASSERT_TRUE(
+        ::CopyFileW((program.substr(0, program.rfind(L'\\')) + L"\\KaCtrlUtilsC.dll").c_str(),
+                    copy.c_str(), FALSE));
+    KaHold::unique_module library(::LoadLibraryW(copy.c_str()));
+    ASSERT_TRUE(library) << "LoadLibrary failed: " << ::GetLastError();
+    using BooleanCall = KaCtrlStatus (*)(const wchar_t*, int32_t*);
+    const auto fail = reinterpret_cast<BooleanCall>(
+        reinterpret_cast<void*>(::GetProcAddress(library.get(), "KaCtrlGetBooleanFromString")));
+    ASSERT_NE(fail, nullptr);
+    int32_t value = 0;
+    EXPECT_EQ(fail(L"main", &value), KACTRL_CONFIG_ERROR);
+    KaHold::unique_handle recorded(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    KaHold::unique_handle unloaded(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    std::thread keeper([&] {
+        int32_t kept = 0;
+        EXPECT_EQ(fail(L"keeper", &kept), KACTRL_CONFIG_ERROR);
+        ::SetEvent(recorded.get());
+        ::WaitForSingleObject(unloaded.get(), 10000);
+    });
+    EXPECT_EQ(::WaitForSingleObject(recorded.get(), 10000), WAIT_OBJECT_0);
+    library.reset();
+    EXPECT_EQ(::GetModuleHandleW(copy.c_str()), nullptr) << "the copy stayed loaded";
+    ::SetEvent(unloaded.get());
+    keeper.join(); // had the copy left a callback behind, the thread's end would call it
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "Checks.h"
+#include "Holders.h"
 #include "Sandbox.h"
 #include "Standin.h"
 
@@ -36,9 +37,8 @@ static std::wstring VersionString(const std::wstring& dll, const std::wstring& k
 TEST(Loading, FirstCallByDecoratedNameWorks) {
     KaTest::Sandbox sandbox;
     ASSERT_EQ(::GetModuleHandleW(L"KaCtrlUtils.dll"), nullptr) << "loaded before the test";
-    std::unique_ptr<std::remove_pointer_t<HMODULE>, decltype(&::FreeLibrary)> library(
-        ::LoadLibraryW(L"KaCtrlUtils.dll"), ::FreeLibrary);
-    ASSERT_NE(library, nullptr) << "LoadLibrary failed: " << ::GetLastError();
+    KaHold::unique_module library(::LoadLibraryW(L"KaCtrlUtils.dll"));
+    ASSERT_TRUE(library) << "LoadLibrary failed: " << ::GetLastError();
     auto getTmpDir = reinterpret_cast<KaTekStr::String_t (*)()>(
         reinterpret_cast<void*>(::GetProcAddress(library.get(), "_ZN6KaCtrl9GetTmpDirEv")));
     ASSERT_NE(getTmpDir, nullptr);
